@@ -1,0 +1,29 @@
+// The one header through which the program reaches the window system:
+// thin wrappers with the framework names the program is written against.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <mbstring.h>
+
+#include "platform/cbitmap.h"
+#include "platform/cclient_dc.h"
+#include "platform/ccmd_target.h"
+#include "platform/ccompatible_dc.h"
+#include "platform/cdc.h"
+#include "platform/cdialog.h"
+#include "platform/clist_box.h"
+#include "platform/cpaint_dc.h"
+#include "platform/cstring.h"
+#include "platform/cstring_list.h"
+#include "platform/ctime.h"
+#include "platform/cwin_app.h"
+#include "platform/cwnd.h"
+#include "platform/geometry.h"
+
+#ifndef ID_HELP
+#define ID_HELP 0xE146
+#endif

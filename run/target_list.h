@@ -1,0 +1,11 @@
+// The target list in the profile: section "BUTTON", keys "BTN1", "BTN2", ...
+// The first empty or missing value ends the list.
+#pragma once
+
+#include "platform/platform.h"
+
+// Entry n (0-based); "" when the key is missing.
+CString ReadTarget(int n);
+// Writes entry n. A value holding a line break is refused (FALSE): it would
+// become extra lines, keys or sections of the profile.
+BOOL WriteTarget(const CString& text, int n);

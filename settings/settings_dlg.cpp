@@ -1,0 +1,231 @@
+#include "settings/settings_dlg.h"
+
+#include "app/report_dlg.h"
+#include "res/resource.h"
+#include "res/version.h"
+#include "run/target_list.h"
+#include "run/target_lookup.h"
+#include "settings/window_picker.h"
+
+BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
+    ON_WM_LBUTTONDOWN()
+    ON_WM_LBUTTONUP()
+    ON_WM_MOUSEMOVE()
+    ON_WM_PAINT()
+    ON_WM_DESTROY()
+    ON_BN_CLICKED(IDC_ADD, OnAdd)
+    ON_BN_CLICKED(IDC_DELETE, OnDelete)
+    ON_BN_CLICKED(IDC_CANCEL_BUTTON, OnButtonCancel)
+    ON_LBN_DBLCLK(IDC_TARGET_LIST, OnDblclkList)
+END_MESSAGE_MAP()
+
+namespace {
+bool HasLineBreak(const CString& s)
+{
+    return s.Find('\r') >= 0 || s.Find('\n') >= 0;
+}
+}  // namespace
+
+CString SettingsBanner()
+{
+    return CString(ZELVANO_BANNER_VERSION) + "\r\n" + ZELVANO_MAKER + "\r\n\r\n" +
+           ZELVANO_MAKER_CONTACT + "\r\n" + ZELVANO_COPYRIGHT;
+}
+
+CString PickQuestion(const CString& window, const CString& button)
+{
+    return "押されるボタンは\"" + window + "\"ｳｨﾝﾄﾞの\r\n\"" + button + "\"ボタンで良いですか？";
+}
+
+CSettingsDlg::CSettingsDlg(CWnd* pParent)
+    : CDialog(IDD_SETTINGS, pParent), m_pTargets(nullptr), m_pList(nullptr), m_pPicker(nullptr),
+      m_bHighlighted(0)
+{
+}
+
+CSettingsDlg::~CSettingsDlg()
+{
+    EndPendingHighlights();
+}
+
+BOOL CSettingsDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SetDlgItemText(IDC_BANNER, SettingsBanner());
+
+    CReportDlg* pMain = dynamic_cast<CReportDlg*>(CWnd::FromHandle(::GetParent(m_hWnd)));
+    m_pTargets = pMain ? &pMain->m_targets : nullptr;
+
+    m_listBox = CListBox(GetDlgItem(IDC_TARGET_LIST).m_hWnd);
+    m_pList = &m_listBox;
+    if (m_pTargets) {
+        for (POSITION pos = m_pTargets->GetHeadPosition(); pos;)
+            m_pList->AddString(m_pTargets->GetNext(pos));
+    }
+    return TRUE;
+}
+
+BOOL CSettingsDlg::PreTranslateMessage(MSG* pMsg)
+{
+    HWND hConfirm = GetDlgItem(IDC_CONFIRM).m_hWnd;
+    if (hConfirm && pMsg->hwnd == hConfirm) {
+        // The path is resolved anew at the press and at the release; only
+        // the flag remembers that a window was inverted.
+        if (pMsg->message == WM_LBUTTONDOWN) {
+            HWND hFound = FindTarget(m_path);
+            if (hFound && m_bHighlighted == 0) {
+                m_bHighlighted = 1;
+                ToggleHighlight(hFound);
+            }
+        } else if (pMsg->message == WM_LBUTTONUP) {
+            HWND hFound = FindTarget(m_path);
+            if (hFound && m_bHighlighted == 1) {
+                m_bHighlighted = 0;
+                ToggleHighlight(hFound);
+            }
+        }
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
+void CSettingsDlg::OnLButtonDown(UINT /*nFlags*/, CPoint point)
+{
+    HWND hMarker = GetDlgItem(IDC_MARKER).m_hWnd;
+    if (hMarker && ChildWindowFromPoint(point).m_hWnd == hMarker && !m_pPicker)
+        m_pPicker = new CWindowPicker(this, point, IDC_PICK_CURSOR);
+    Default();
+}
+
+void CSettingsDlg::OnMouseMove(UINT /*nFlags*/, CPoint point)
+{
+    if (m_pPicker)
+        m_pPicker->Track(point);
+    Default();
+}
+
+void CSettingsDlg::OnLButtonUp(UINT /*nFlags*/, CPoint /*point*/)
+{
+    if (m_pPicker) {
+        m_pPicker->End();
+        HWND hTarget = m_pPicker->GetTarget();
+        if (hTarget) {
+            CString button;
+            CWnd(hTarget).GetWindowText(button);
+            CString window;
+            HWND hParent = ::GetParent(hTarget);
+            if (hParent) {
+                CWnd(hParent).GetWindowText(window);
+                if (HasLineBreak(window) || HasLineBreak(button)) {
+                    AfxMessageBox("選んだボタンまたはウィンドウの名前に改行が含まれているため、"
+                                  "対象にできません。",
+                                  MB_OK);
+                } else if (AfxMessageBox(PickQuestion(window, button), MB_OKCANCEL) == IDOK) {
+                    m_path = window + "," + button;
+                    SetDlgItemText(IDC_PATH, m_path);
+                }
+            }
+        }
+        delete m_pPicker;
+        m_pPicker = nullptr;
+    }
+    Default();
+}
+
+void CSettingsDlg::OnPaint()
+{
+    CPaintDC dc(this);
+}
+
+void CSettingsDlg::OnAdd()
+{
+    if (m_path.IsEmpty()) {
+        ::MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    if (m_pList->SelectString(0, m_path) != LB_ERR) {
+        ::MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    m_pList->AddString(m_path);
+}
+
+void CSettingsDlg::OnDelete()
+{
+    int n = m_pList->GetCount();
+    for (int i = 0; i < n; ++i) {
+        if (m_pList->GetSel(i) > 0) {
+            m_pList->DeleteString(i);
+            return;
+        }
+    }
+    ::MessageBeep(MB_ICONEXCLAMATION);
+}
+
+void CSettingsDlg::OnButtonCancel()
+{
+    CDialog::OnCancel();
+}
+
+void CSettingsDlg::OnDblclkList()
+{
+    int n = m_pList->GetCount();
+    for (int i = 0; i < n; ++i) {
+        if (m_pList->GetSel(i) > 0) {
+            m_pList->GetText(i, m_path);
+            SetDlgItemText(IDC_PATH, m_path);
+            return;
+        }
+    }
+}
+
+void CSettingsDlg::OnOK()
+{
+    int n = m_pList->GetCount();
+    CStringList saved;
+    for (int i = 0; i < n; ++i) {
+        CString text;
+        m_pList->GetText(i, text);
+        saved.AddTail(text);
+    }
+    // Everything is written before anything is replaced: a refused write
+    // keeps the dialog open and m_targets as it was.
+    BOOL bWritten = TRUE;
+    int i = 0;
+    for (POSITION pos = saved.GetHeadPosition(); pos && bWritten; ++i)
+        bWritten = WriteTarget(saved.GetNext(pos), i);
+    if (bWritten)
+        bWritten = WriteTarget("", n);
+    if (!bWritten) {
+        AfxMessageBox("リストを保存できませんでした。\r\n"
+                      "設定ファイルに書き込めるか確かめてください。",
+                      MB_OK);
+        return;
+    }
+    if (m_pTargets) {
+        m_pTargets->RemoveAll();
+        for (POSITION pos = saved.GetHeadPosition(); pos;)
+            m_pTargets->AddTail(saved.GetNext(pos));
+    }
+    CDialog::OnOK();
+}
+
+void CSettingsDlg::OnDestroy()
+{
+    EndPendingHighlights();
+    Default();
+}
+
+void CSettingsDlg::EndPendingHighlights()
+{
+    if (m_pPicker) {
+        m_pPicker->End();
+        delete m_pPicker;
+        m_pPicker = nullptr;
+    }
+    if (m_bHighlighted == 1) {
+        HWND hFound = FindTarget(m_path);
+        if (hFound)
+            ToggleHighlight(hFound);
+        m_bHighlighted = 0;
+    }
+}

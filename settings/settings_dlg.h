@@ -1,0 +1,50 @@
+// The settings and version-information dialog: picks, confirms and edits the
+// target list, and saves it to the profile on OK.
+#pragma once
+
+#include "platform/platform.h"
+
+class CWindowPicker;
+
+class CSettingsDlg : public CDialog {
+public:
+    explicit CSettingsDlg(CWnd* pParent = nullptr);
+    ~CSettingsDlg() override;
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
+protected:
+    CStringList* m_pTargets;
+    CListBox* m_pList;
+    CString m_path;
+    CWindowPicker* m_pPicker;
+    int m_bHighlighted;
+
+    void DoDataExchange() override {}
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    void OnLButtonDown(UINT nFlags, CPoint point);
+    void OnLButtonUp(UINT nFlags, CPoint point);
+    void OnMouseMove(UINT nFlags, CPoint point);
+    void OnPaint();
+    void OnAdd();
+    void OnDelete();
+    void OnButtonCancel();
+    void OnDblclkList();
+    void OnDestroy();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Ends a drag and a confirm highlight that are still running when the
+    // dialog closes, so no other program's window stays inverted.
+    void EndPendingHighlights();
+
+    CListBox m_listBox;
+};
+
+// The dialog's banner: five lines, the second maker line empty.
+CString SettingsBanner();
+// The question asked before a picked button becomes the current path.
+CString PickQuestion(const CString& window, const CString& button);

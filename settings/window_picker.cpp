@@ -1,0 +1,63 @@
+#include "settings/window_picker.h"
+
+void ToggleHighlight(HWND hWnd)
+{
+    // GetDC(NULL) would be the whole screen, and a dead handle has no client area.
+    if (!hWnd || !::IsWindow(hWnd))
+        return;
+    CRect rc;
+    if (!::GetClientRect(hWnd, &rc))
+        return;
+    CClientDC dc(hWnd);
+    if (dc.m_hDC)
+        dc.InvertRect(&rc);
+}
+
+CWindowPicker::CWindowPicker(CWnd* pOwner, CPoint /*point*/, UINT nCursorID)
+    : m_pOwner(nullptr), m_pTarget(nullptr), m_dwTargetThread(0)
+{
+    m_pOwner = pOwner;
+    m_pOwner->SetCapture();
+    m_pOwner->GetWindowRect(&m_rcOwner);
+    ::SetCursor(::LoadCursorA(AfxFindResourceHandle(MAKEINTRESOURCEA(nCursorID),
+                                                    MAKEINTRESOURCEA(1) /* RT_CURSOR */),
+                              MAKEINTRESOURCEA(nCursorID)));
+}
+
+void CWindowPicker::ToggleTarget()
+{
+    if (::GetWindowThreadProcessId(m_pTarget, nullptr) == m_dwTargetThread)
+        ToggleHighlight(m_pTarget);
+}
+
+void CWindowPicker::Track(CPoint point)
+{
+    CPoint screen = point;
+    m_pOwner->ClientToScreen(&screen);
+    HWND hCandidate = nullptr;
+    if (!m_rcOwner.PtInRect(screen)) {
+        hCandidate = ::WindowFromPoint(screen);
+        // The desktop itself is no application's window: over it there is nothing.
+        if (hCandidate == ::GetDesktopWindow())
+            hCandidate = nullptr;
+    }
+    if (hCandidate) {
+        if (hCandidate == m_pTarget)
+            return;
+        if (m_pTarget)
+            ToggleTarget();
+        m_pTarget = hCandidate;
+        m_dwTargetThread = ::GetWindowThreadProcessId(m_pTarget, nullptr);
+        ToggleTarget();
+    } else if (m_pTarget) {
+        ToggleTarget();
+        m_pTarget = nullptr;
+    }
+}
+
+void CWindowPicker::End()
+{
+    if (m_pTarget)
+        ToggleTarget();
+    ::ReleaseCapture();
+}

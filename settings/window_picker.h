@@ -1,0 +1,38 @@
+// Picking a window by dragging: the owner captures the mouse, the window
+// under the pointer is shown inverted, and the release yields the window
+// inverted last.
+#pragma once
+
+#include "platform/platform.h"
+
+// Inverts a window's client area; a second call restores it. Draws nothing
+// for a window that no longer exists.
+void ToggleHighlight(HWND hWnd);
+
+class CWindowPicker {
+public:
+    // Captures the mouse for pOwner and shows cursor nCursorID. The press
+    // point serves nothing else.
+    CWindowPicker(CWnd* pOwner, CPoint point, UINT nCursorID);
+    // Does nothing: the owner calls End first.
+    ~CWindowPicker() {}
+    CWindowPicker(const CWindowPicker&) = delete;
+    CWindowPicker& operator=(const CWindowPicker&) = delete;
+
+    // One mouse move, point in the owner's client coordinates.
+    void Track(CPoint point);
+    // Restores the highlighted window and releases the capture.
+    void End();
+    // The pick after End: the window highlighted last, or null.
+    HWND GetTarget() const { return m_pTarget; }
+
+private:
+    void ToggleTarget();
+
+    CWnd* m_pOwner;
+    HWND m_pTarget;
+    CRect m_rcOwner;
+    // The thread of m_pTarget when it was inverted: a handle that has come to
+    // name another window since (the old one destroyed) is not touched.
+    DWORD m_dwTargetThread;
+};

@@ -1,0 +1,19 @@
+// Every test program has an application object, as the program has, with a
+// profile of its own in the temp folder so tests never touch the real one.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/testkit.h"
+
+namespace {
+CWinApp g_testApp("zelvano-tests");
+}
+
+int main(int argc, char** argv)
+{
+    g_testApp.SetProfileName(testkit::TempPath("zelvano-test.ini").c_str());
+    ::testing::InitGoogleTest(&argc, argv);
+    int result = RUN_ALL_TESTS();
+    DeleteFileA(g_testApp.m_pszProfileName);
+    return result;
+}

@@ -1,0 +1,246 @@
+#include "tests/testkit.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace testkit {
+
+std::string BuildDir()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    // <build>\tests\name.exe
+    for (int i = 0; i < 2; ++i) {
+        size_t cut = s.find_last_of("\\/");
+        if (cut != std::string::npos)
+            s.resize(cut);
+    }
+    return s;
+}
+
+std::string TempPath(const std::string& stem)
+{
+    char dir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, dir);
+    static unsigned counter = 0;
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof(name), "%s%s-%lu-%u-%lu", dir, stem.c_str(), GetCurrentProcessId(), ++counter,
+                  GetTickCount());
+    DeleteFileA(name);
+    return name;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0)
+        out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    CloseHandle(h);
+    return ok;
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        PumpMessages();
+        if (cond())
+            return true;
+        if (static_cast<int>(GetTickCount() - start) > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+Process::Process(const std::string& commandLine)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+        m_pi = PROCESS_INFORMATION();
+}
+
+Process::~Process()
+{
+    Kill();
+    if (m_pi.hProcess) {
+        CloseHandle(m_pi.hProcess);
+        CloseHandle(m_pi.hThread);
+    }
+}
+
+bool Process::WaitExit(int timeoutMs)
+{
+    if (!m_pi.hProcess)
+        return true;
+    return WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+}
+
+void Process::Kill()
+{
+    if (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_pi.hProcess, 1);
+        WaitForSingleObject(m_pi.hProcess, 5000);
+    }
+}
+
+namespace {
+std::string Quote(const std::string& s)
+{
+    return "\"" + s + "\"";
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+}  // namespace
+
+TargetApp::TargetApp(const std::vector<std::string>& specs)
+{
+    m_log = TempPath("target-log");
+    std::string cmd = Quote(BuildDir() + "\\target_app.exe") + " " + Quote(m_log);
+    for (const std::string& s : specs)
+        cmd += " " + Quote(s);
+    m_process = new Process(cmd);
+    m_bReady = m_process->Started() &&
+               WaitFor([this] { return ReadFile(m_log).find("ready") != std::string::npos; });
+}
+
+TargetApp::~TargetApp()
+{
+    delete m_process;
+    DeleteFileA(m_log.c_str());
+}
+
+std::vector<std::string> TargetApp::Events() const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : Lines(ReadFile(m_log)))
+        if (line != "ready" && !line.empty())
+            out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> TargetApp::MessagesOf(int button) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : Events()) {
+        std::istringstream in(line);
+        std::string index, name, wparam, lparam;
+        in >> index >> name >> wparam >> lparam;
+        if (index == std::to_string(button))
+            out.push_back(name + " " + wparam + " " + lparam);
+    }
+    return out;
+}
+
+bool TargetApp::WaitEvents(size_t n, int timeoutMs) const
+{
+    return WaitFor([&] { return Events().size() >= n; }, timeoutMs);
+}
+
+namespace {
+struct FindData {
+    DWORD pid;
+    std::wstring title;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND hWnd, LPARAM lParam)
+{
+    FindData* d = reinterpret_cast<FindData*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != d->pid)
+        return TRUE;
+    wchar_t buf[512] = {};
+    GetWindowTextW(hWnd, buf, 512);
+    if (d->title == buf) {
+        d->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring Widen(const char* s)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, s, -1, nullptr, 0);
+    std::wstring w(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1)
+        MultiByteToWideChar(CP_ACP, 0, s, -1, &w[0], n);
+    return w;
+}
+}  // namespace
+
+HWND FindWindowOf(DWORD pid, const char* title)
+{
+    FindData d = {pid, Widen(title), nullptr};
+    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&d));
+    return d.found;
+}
+
+std::string WindowTextOf(HWND hWnd)
+{
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len))
+        return std::string();
+    std::wstring w(len + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(hWnd, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(&w[0]), SMTO_ABORTIFHUNG, 5000,
+                        &got);
+    w.resize(got);
+    int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::string WindowsDirFile(const char* name)
+{
+    char dir[MAX_PATH] = {};
+    GetWindowsDirectoryA(dir, MAX_PATH);
+    return std::string(dir) + "\\" + name;
+}
+
+}  // namespace testkit

@@ -1,0 +1,69 @@
+// Helpers for tests that drive real windows and other processes under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+// The folder that holds zelvano.exe and target_app.exe.
+std::string BuildDir();
+// A fresh file name in the temp folder (the file itself is removed).
+std::string TempPath(const std::string& stem);
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+// Polls cond, handling this thread's messages, until it holds or timeoutMs pass.
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
+void PumpMessages();
+
+// A process that is ended, if still running, when the object goes.
+class Process {
+public:
+    explicit Process(const std::string& commandLine);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    bool Started() const { return m_pi.hProcess != nullptr; }
+    DWORD Id() const { return m_pi.dwProcessId; }
+    HANDLE Handle() const { return m_pi.hProcess; }
+    // True when the process ended within timeoutMs.
+    bool WaitExit(int timeoutMs);
+    void Kill();
+
+private:
+    PROCESS_INFORMATION m_pi = {};
+};
+
+// target_app.exe with its log; the specs are its command-line arguments.
+class TargetApp {
+public:
+    explicit TargetApp(const std::vector<std::string>& specs);
+    ~TargetApp();
+    bool Ready() const { return m_bReady; }
+    // The log lines so far, "ready" left out.
+    std::vector<std::string> Events() const;
+    // The message lines of one button: "WM_LBUTTONDOWN 0 0", without the time.
+    std::vector<std::string> MessagesOf(int button) const;
+    // Waits until at least n events are logged.
+    bool WaitEvents(size_t n, int timeoutMs = 10000) const;
+    DWORD ProcessId() const { return m_process ? m_process->Id() : 0; }
+
+private:
+    std::string m_log;
+    Process* m_process = nullptr;
+    bool m_bReady = false;
+};
+
+// A top-level window of process pid titled title, or null.
+HWND FindWindowOf(DWORD pid, const char* title);
+// Text of a window of another process, read in UTF-16 and converted to the
+// ANSI code page (the A form can come back as UTF-16 across processes).
+std::string WindowTextOf(HWND hWnd);
+// Windows path of a file in the Windows directory.
+std::string WindowsDirFile(const char* name);
+
+}  // namespace testkit

@@ -1,0 +1,85 @@
+# Shared by run.sh, test.sh, bench.sh and release.sh: installs what is missing,
+# builds, and prepares a quiet Wine with code page 932 under build/.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+
+PACKAGES="cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine64
+xvfb xauth xdotool imagemagick locales fonts-ipafont-gothic fonts-wine zip python3"
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+ensure_packages() {
+    local missing=""
+    for p in $PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing="$missing $p"
+    done
+    if [ -n "$missing" ]; then
+        echo "installing:$missing"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+            --no-install-recommends $missing >/dev/null
+    fi
+    # Without this locale Wine silently falls back to code page 1252.
+    if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+        grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+            echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+        as_root locale-gen >/dev/null
+    fi
+}
+
+build_all() {
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BUILD" -j"$(nproc)" "$@"
+}
+
+wine_env() {
+    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+}
+
+# Xvfb on a free display unless one is given; sets DISPLAY and XVFB_PID.
+start_xvfb() {
+    local n=${1:-77}
+    while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.05
+    done
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+# Prefix creation and one persistent wineserver, warmed up before anything
+# reads Wine's output through a pipe (its helpers inherit stdout).
+start_wine() {
+    wine_env
+    if [ ! -f "$WINEPREFIX/.zelvano-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 </dev/null
+        wineserver -w
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.zelvano-ready"
+    fi
+    wineserver -p
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+stop_wine() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+}
