@@ -1,15 +1,14 @@
 #include "run/launch_report.h"
 
 #include "run/target_list.h"
-#include "run/target_lookup.h"
 
-CString PressListedTargets(CStringList& targets)
+CString PressListedTargets(CStringList& targets, PostMessageFn pfnPost)
 {
     CString lines;
     int n = 0;
     for (CString text = ReadTarget(n); text != ""; text = ReadTarget(++n)) {
         targets.AddTail(text);
-        if (PressTarget(text) == 1)
+        if (PressTarget(text, pfnPost) == 1)
             lines += FormatReportLine(n + 1, text);
     }
     return lines;

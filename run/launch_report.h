@@ -4,11 +4,12 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "run/target_lookup.h"
 
 // Reads the list from the profile into targets (every entry, found or not),
 // presses each entry once and returns one report line per pressed entry,
 // numbered by its 1-based list position.
-CString PressListedTargets(CStringList& targets);
+CString PressListedTargets(CStringList& targets, PostMessageFn pfnPost = ::PostMessageA);
 // "{p})\"{window}\"ｳｨﾝﾄﾞの\"{button}\"ボタン\r\n"; a path without a comma is shown as it is.
 CString FormatReportLine(int nPosition, const CString& path);
 // "YYYY-MM-DD hh:mm:ss" from local broken-down time.

@@ -26,14 +26,14 @@ HWND FindTarget(CString path)
     return hResult;
 }
 
-int PressTarget(const CString& path)
+int PressTarget(const CString& path, PostMessageFn pfnPost)
 {
     HWND hTarget = FindTarget(path);
     if (!hTarget)
         return 0;
     static const UINT kClick[] = {WM_LBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP};
     for (UINT message : kClick) {
-        if (!::PostMessageA(hTarget, message, 0, 0))
+        if (!pfnPost(hTarget, message, 0, 0))
             return 0;
     }
     return 1;

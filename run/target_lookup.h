@@ -11,4 +11,6 @@ HWND FindTarget(CString path);
 // Posts button-down, button-down, button-up with zero parameters to the
 // target. 1 when all three were queued; 0 when it was not found or a post
 // was refused (a higher-integrity process, a full queue).
-int PressTarget(const CString& path);
+// pfnPost is the platform's PostMessageA; tests pass one that refuses.
+typedef BOOL(WINAPI* PostMessageFn)(HWND, UINT, WPARAM, LPARAM);
+int PressTarget(const CString& path, PostMessageFn pfnPost = ::PostMessageA);

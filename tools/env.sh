@@ -3,7 +3,8 @@
 # shellcheck shell=bash
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD="$ROOT/build"
+# ZELVANO_BUILD gives another build folder (its own Wine prefix too).
+BUILD="${ZELVANO_BUILD:-$ROOT/build}"
 
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine64
