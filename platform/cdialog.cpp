@@ -66,7 +66,8 @@ void CDialog::RunModalLoop()
     if (!m_bModalEnded && m_hWnd && !::IsWindowVisible(m_hWnd))
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
     MSG msg;
-    while (!m_bModalEnded) {
+    // A dialog destroyed from outside (DestroyWindow) ends the loop too.
+    while (!m_bModalEnded && m_hWnd) {
         BOOL r = ::GetMessageA(&msg, nullptr, 0, 0);
         if (r == 0) {
             // Leave WM_QUIT for the loop outside this one.

@@ -29,7 +29,7 @@ bool HasLineBreak(const CString& s)
 CString SettingsBanner()
 {
     return CString(ZELVANO_BANNER_VERSION) + "\r\n" + ZELVANO_MAKER + "\r\n\r\n" +
-           ZELVANO_MAKER_CONTACT + "\r\n" + ZELVANO_COPYRIGHT;
+           ZELVANO_MAKER_CONTACT1 + "\r\n" + ZELVANO_MAKER_CONTACT2;
 }
 
 CString PickQuestion(const CString& window, const CString& button)
