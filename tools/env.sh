@@ -67,14 +67,17 @@ start_xvfb() {
 # reads Wine's output through a pipe (its helpers inherit stdout).
 start_wine() {
     wine_env
-    if [ ! -f "$WINEPREFIX/.zelvano-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.zelvano-ready-2" ]; then
         rm -rf "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+        # Without a window manager nobody acknowledges a hidden window, and
+        # Wine would wait two seconds for it at every close.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         wineserver -w
-        touch "$WINEPREFIX/.zelvano-ready"
+        touch "$WINEPREFIX/.zelvano-ready-2"
     fi
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 </dev/null
