@@ -1,6 +1,9 @@
 // Looks at a running Zelvano from outside, for run.sh and the demo:
 //   zelvano_probe report   waits for the main window and prints its report (UTF-8)
 //   zelvano_probe close    presses its OK button and waits for it to go
+//   zelvano_probe settings opens the settings dialog from the system menu, waits
+//                          for it and prints "marker X Y", the marker's centre on
+//                          the screen, where a drag starts
 #include <windows.h>
 
 #include <cstring>
@@ -47,6 +50,29 @@ int main(int argc, char** argv)
         WriteOut(utf8 + "\n");
         // Let the window finish painting before anyone takes a picture.
         RedrawWindow(hMain, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Sleep(300);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "settings") == 0) {
+        PostMessageA(hMain, WM_SYSCOMMAND, 0x0010, 0);
+        HWND hSettings = nullptr;
+        for (int i = 0; i < 500 && !hSettings; ++i) {
+            HWND h = FindWindowW(L"#32770", L"設定とﾊﾞｰｼﾞｮﾝ情報");
+            if (h && IsWindowVisible(h))
+                hSettings = h;
+            else
+                Sleep(20);
+        }
+        if (!hSettings) {
+            WriteOut("the settings dialog did not appear\n");
+            return 1;
+        }
+        RECT rc = {};
+        GetWindowRect(GetDlgItem(hSettings, 1001), &rc);
+        char line[64];
+        wsprintfA(line, "marker %ld %ld\n", (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        WriteOut(line);
+        RedrawWindow(hSettings, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Sleep(300);
         return 0;
     }

@@ -1,0 +1,84 @@
+#!/bin/bash
+# Builds the release: build/dist/zelvano-<version>.zip with the 64-bit
+# program, a 32-bit build in zelvano-32bit/, the Japanese README and a sample
+# profile (both code page 932 with CR LF, for Notepad), then starts the
+# zipped program under Wine to see that it runs.
+set -euo pipefail
+source "$(dirname "$0")/tools/env.sh"
+
+ensure_packages
+build_all
+
+# The 32-bit build, as test.sh makes it.
+cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=OFF -DZELVANO_BENCH=OFF >/dev/null
+cmake --build "$BUILD/i686" -j"$(nproc)" --target zelvano
+
+# "0, 0, 0, 2" -> 0.0.0.2: one source for the version.
+VERSION=$(sed -n 's/^#define ZELVANO_FILEVERSION_STR *"\(.*\)"/\1/p' "$ROOT/res/version.h" | sed 's/, */./g')
+[ -n "$VERSION" ] || { echo "no version in res/version.h" >&2; exit 1; }
+
+# Both programs must be what their folder says, and need no DLL of MinGW.
+check_exe() {
+    local exe=$1 magic=$2 objdump=$3 headers dlls
+    headers=$("$objdump" -p "$exe")
+    grep -q "^Magic.*($magic)" <<<"$headers" || { echo "$exe is not $magic" >&2; exit 1; }
+    dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+    [ "$dlls" = "gdi32.dll kernel32.dll msvcrt.dll user32.dll " ] ||
+        { echo "$exe imports: $dlls" >&2; exit 1; }
+}
+check_exe "$BUILD/zelvano.exe" "PE32+" x86_64-w64-mingw32-objdump
+check_exe "$BUILD/i686/zelvano.exe" "PE32" i686-w64-mingw32-objdump
+
+# Notepad users: code page 932 and CR LF. iconv stops on a character that
+# code page 932 lacks (a wave dash instead of the fullwidth tilde, say).
+to_notepad() {
+    sed -e "s/@VERSION@/$VERSION/g" -e 's/\r$//' -e 's/$/\r/' "$1" | iconv -f UTF-8 -t CP932 >"$2"
+}
+
+STAGE=$(mktemp -d)
+CHECK=""
+cleanup() {
+    rm -rf "$STAGE" ${CHECK:+"$CHECK"}
+    stop_wine
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+mkdir -p "$STAGE/zelvano-32bit" "$BUILD/dist"
+cp "$BUILD/zelvano.exe" "$STAGE/zelvano.exe"
+cp "$BUILD/i686/zelvano.exe" "$STAGE/zelvano-32bit/zelvano.exe"
+to_notepad "$ROOT/dist/README-ja.txt" "$STAGE/README.txt"
+to_notepad "$ROOT/dist/ZELVANO.INI" "$STAGE/ZELVANO.INI"
+
+ZIP="$BUILD/dist/zelvano-$VERSION.zip"
+rm -f "$ZIP"
+(cd "$STAGE" && zip -q -X -r "$ZIP" zelvano.exe zelvano-32bit README.txt ZELVANO.INI)
+unzip -l "$ZIP"
+
+# Start a zipped program once: its window must come up with a report, and
+# close with OK.
+start_once() {
+    local exe=$1 zpid report
+    wine "$exe" &
+    zpid=$!
+    report=$(wine "$BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
+    echo "$exe shows: $report"
+    grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}に' <<<"$report" ||
+        { echo "unexpected report" >&2; exit 1; }
+    import -window root "$2"
+    wine "$BUILD/tools/zelvano_probe.exe" close
+    wait "$zpid"
+}
+CHECK=$(mktemp -d)
+unzip -q "$ZIP" -d "$CHECK"
+start_xvfb
+start_wine
+start_once "$CHECK/zelvano.exe" "$BUILD/dist/started-64bit.png"
+# The 32-bit program needs 32-bit Wine (wine32), which is not always installed.
+if [ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" = "install ok installed" ]; then
+    start_once "$CHECK/zelvano-32bit/zelvano.exe" "$BUILD/dist/started-32bit.png"
+else
+    echo "note: wine32 is not installed; the 32-bit program was checked but not started"
+fi
+echo "release: $ZIP"
