@@ -236,6 +236,21 @@ std::string WindowTextOf(HWND hWnd)
     return s;
 }
 
+ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-screen"))
+{
+    // An abandoned mutex (a crashed test) is ours all the same.
+    if (m_hMutex)
+        WaitForSingleObject(m_hMutex, 120000);
+}
+
+ScreenLock::~ScreenLock()
+{
+    if (m_hMutex) {
+        ReleaseMutex(m_hMutex);
+        CloseHandle(m_hMutex);
+    }
+}
+
 std::string WindowsDirFile(const char* name)
 {
     char dir[MAX_PATH] = {};

@@ -58,6 +58,19 @@ private:
     bool m_bReady = false;
 };
 
+// Held by every test that moves the real pointer or reads pixels off the
+// shared screen: ctest runs two tests at once on one display.
+class ScreenLock {
+public:
+    ScreenLock();
+    ~ScreenLock();
+    ScreenLock(const ScreenLock&) = delete;
+    ScreenLock& operator=(const ScreenLock&) = delete;
+
+private:
+    HANDLE m_hMutex;
+};
+
 // A top-level window of process pid titled title, or null.
 HWND FindWindowOf(DWORD pid, const char* title);
 // Text of a window of another process, read in UTF-16 and converted to the
