@@ -11,7 +11,9 @@ const char kObjectProp[] = "Zelvano.CWnd";
 
 CWnd::~CWnd()
 {
-    if (m_hWnd && FromHandle(m_hWnd) == this)
+    // Only an attached object has a window procedure to give back; copies
+    // and temporaries (one per child in every lookup) skip the look-up.
+    if (m_pfnSuper && m_hWnd && FromHandle(m_hWnd) == this)
         Detach();
 }
 
