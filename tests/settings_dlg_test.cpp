@@ -1,11 +1,11 @@
-// The settings dialog with its real template. The dialogs run on a thread of
-// their own, as in the program, so the test thread can post input, answer
-// message boxes and read pixels and the profile meanwhile.
+// The settings dialog with its real template, run on a thread of its own so the
+// test thread can post input, answer boxes and read pixels meanwhile.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,8 +22,7 @@ using Strings = std::vector<std::string>;
 using Keys = std::map<std::string, std::string>;
 const char kCaption[] = "設定とﾊﾞｰｼﾞｮﾝ情報";
 const char kAppName[] = "zelvano-tests";
-const COLORREF kColour = RGB(40, 160, 90);
-const COLORREF kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
+const COLORREF kColour = RGB(40, 160, 90), kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
 const UINT WM_TEST_RUN = WM_APP + 1;   // sent: runs the function lParam points to
 const UINT WM_TEST_OPEN = WM_APP + 2;  // posted: opens the settings dialog
 const UINT WM_TEST_FENCE = WM_APP + 3; // posted: wParam is the fence number
@@ -39,7 +38,6 @@ public:
 // Shared with the dialogs' thread; the objects are touched there only.
 struct UiState {
     HANDLE hThread = nullptr;
-    DWORD threadId = 0;
     std::atomic<HWND> hHelper{nullptr}, hMain{nullptr}, hSettings{nullptr};
     std::atomic<int> closed{0};
     std::atomic<long> fenceDone{0};
@@ -58,15 +56,13 @@ LRESULT CALLBACK HelperProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_TEST_RUN) {
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
     } else if (message == WM_TEST_OPEN) {
-        // No parent, as the system-menu handler does: the main window owns it.
-        SettingsUnderTest dlg;
+        SettingsUnderTest dlg;  // no parent, as from the system menu
         g_ui.pDlg = &dlg;
         g_ui.result = dlg.DoModal();
         g_ui.bPickerLeft = dlg.m_pPicker != nullptr;
         g_ui.nHighlightLeft = dlg.m_bHighlighted;
         g_ui.hCaptureLeft = ::GetCapture();
-        g_ui.pDlg = nullptr;
-        g_ui.hSettings = nullptr;
+        g_ui.pDlg = nullptr, g_ui.hSettings = nullptr;
         ++g_ui.closed;
     } else if (message == WM_TEST_FENCE) {
         g_ui.fenceDone = static_cast<long>(wParam);
@@ -95,15 +91,13 @@ DWORD WINAPI UiThreadProc(void*)
         g_ui.pMain = &main;
         AfxGetApp()->m_pMainWnd = &main;
         main.DoModal();
-        AfxGetApp()->m_pMainWnd = nullptr;
-        g_ui.pMain = nullptr;
+        AfxGetApp()->m_pMainWnd = nullptr, g_ui.pMain = nullptr;
     }
     ::DestroyWindow(g_ui.hHelper.exchange(nullptr));
     return 0;
 }
 
-// Runs f on the dialogs' thread, which answers sent messages in every modal
-// loop, and returns its result.
+// Runs f on the dialogs' thread (sent messages are answered in every modal loop).
 template <class F>
 auto OnUi(F f) -> decltype(f())
 {
@@ -127,11 +121,8 @@ Keys ButtonSection(const std::string& ini)
 {
     Keys keys;
     bool in = false;
-    size_t at = 0;
-    while (at < ini.size()) {
-        size_t end = ini.find('\n', at);
-        std::string line = ini.substr(at, end - at);
-        at = end == std::string::npos ? ini.size() : end + 1;
+    std::istringstream lines(ini);
+    for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         size_t eq = line.find('=');
@@ -143,7 +134,12 @@ Keys ButtonSection(const std::string& ini)
     return keys;
 }
 
-CPoint CentreOf(const RECT& r) { return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+CPoint CentreOf(HWND hWnd)
+{
+    RECT r = {};
+    ::GetWindowRect(hWnd, &r);
+    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
 
 COLORREF PixelOf(HWND hWnd)
 {
@@ -158,30 +154,18 @@ COLORREF PixelOf(HWND hWnd)
 // A visible message box (dialog class) of process pid titled caption.
 HWND FindBox(DWORD pid, const std::string& caption)
 {
-    struct Search {
-        DWORD pid;
-        const std::string& caption;
-        HWND found;
-    } s = {pid, caption, nullptr};
-    ::EnumWindows(
-        [](HWND h, LPARAM l) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(l);
-            DWORD pid = 0;
-            char cls[16] = {};
-            ::GetWindowThreadProcessId(h, &pid);
-            ::GetClassNameA(h, cls, sizeof(cls));
-            if (pid == s->pid && std::string(cls) == "#32770" && ::IsWindowVisible(h) &&
-                testkit::WindowTextOf(h) == s->caption)
-                s->found = h;
-            return !s->found;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND h = nullptr; (h = ::FindWindowExA(nullptr, h, "#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(h, &owner);
+        if (owner == pid && ::IsWindowVisible(h) && testkit::WindowTextOf(h) == caption)
+            return h;
+    }
+    return nullptr;
 }
 
 std::string BoxText(HWND hBox) { return testkit::WindowTextOf(::GetDlgItem(hBox, 0xFFFF)); }
 
-// A top-level window of ours with one child, in slot-th place of the left
+// A top-level window of ours with one child, in the slot-th place of the left
 // strip of the screen, away from the dialogs in the middle.
 struct Probe {
     HWND hFrame, hChild;
@@ -203,9 +187,8 @@ Probe MakeProbe(int slot, const std::string& title, const char* childText)
         return Probe{f, c, CPoint(), CPoint()};
     });
     RECT rc = {};
-    ::GetWindowRect(p.hChild, &rc);
-    p.childCentre = CentreOf(rc);
     ::GetWindowRect(p.hFrame, &rc);
+    p.childCentre = CentreOf(p.hChild);
     p.frameSpot = CPoint(rc.right - 30, rc.bottom - 20);
     return p;
 }
@@ -216,19 +199,13 @@ protected:
     {
         if (!g_ui.hThread)
             return;
-        // Close from the top: boxes, the settings dialog, the main window.
-        EXPECT_TRUE(testkit::WaitFor(
-            [] {
-                HWND h = FindBox(::GetCurrentProcessId(), kAppName);
-                h = h ? h : g_ui.hSettings ? g_ui.hSettings.load() : g_ui.hMain.load();
-                ::PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
-                return ::WaitForSingleObject(g_ui.hThread, 100) == WAIT_OBJECT_0;
-            },
-            15000));
+        EXPECT_TRUE(testkit::WaitFor([] {  // close from the top: a box, the settings, the main window
+            HWND h = FindBox(::GetCurrentProcessId(), kAppName);
+            ::PostMessageA(h ? h : g_ui.hSettings ? g_ui.hSettings.load() : g_ui.hMain.load(), WM_COMMAND, IDCANCEL, 0);
+            return ::WaitForSingleObject(g_ui.hThread, 100) == WAIT_OBJECT_0;
+        }, 15000));
         ::CloseHandle(g_ui.hThread);
         g_ui.hThread = nullptr;
-        g_ui.hMain = g_ui.hSettings = nullptr;
-        g_ui.closed = 0;
     }
 
     // The main window reads its list from the profile at its start.
@@ -236,7 +213,7 @@ protected:
     {
         for (size_t i = 0; i < entries.size(); ++i)
             ASSERT_TRUE(WriteTarget(entries[i].c_str(), static_cast<int>(i)));
-        g_ui.hThread = ::CreateThread(nullptr, 0, UiThreadProc, nullptr, 0, &g_ui.threadId);
+        g_ui.hThread = ::CreateThread(nullptr, 0, UiThreadProc, nullptr, 0, nullptr);
         ASSERT_TRUE(testkit::WaitFor([] {
             g_ui.hMain = g_ui.hHelper ? OnUi([] { return g_ui.pMain ? g_ui.pMain->m_hWnd : nullptr; }) : nullptr;
             return g_ui.hMain && ::IsWindowVisible(g_ui.hMain);
@@ -253,28 +230,36 @@ protected:
     }
     bool WaitClosed(int closings) { return testkit::WaitFor([=] { return g_ui.closed >= closings; }); }
 
+    // Input, posted and fenced.
     HWND Item(int id) const { return ::GetDlgItem(m_hDlg, id); }
+    void Post(HWND h, UINT msg, WPARAM w, LPARAM l) const { ::PostMessageA(h, msg, w, l), Fence(); }
     void Click(int id) const { Post(Item(id), BM_CLICK, 0, 0); }
-    void Post(HWND h, UINT msg, WPARAM w, LPARAM l) const
+    void PostKey(HWND h, UINT vk) const { ::PostMessageA(h, WM_KEYDOWN, vk, 1), Post(h, WM_KEYUP, vk, 0xC0000001); }
+    void PostMouse(HWND h, UINT msg, CPoint at) const
     {
-        ::PostMessageA(h, msg, w, l);
-        Fence();
+        if (h == m_hDlg)
+            ::ScreenToClient(h, &at);  // dialog moves are given in screen points
+        Post(h, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
     }
-    void PostKey(HWND h, UINT vk) const
+    void Select(int i) const { ::SendMessageA(Item(IDC_TARGET_LIST), LB_SETCURSEL, i, 0); }
+    void DoubleClick() const  // what the list box reports of a double-click
     {
-        ::PostMessageA(h, WM_KEYDOWN, vk, 1);
-        Post(h, WM_KEYUP, vk, 0xC0000001);
+        Post(m_hDlg, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_DBLCLK), (LPARAM)Item(IDC_TARGET_LIST));
     }
-    void PostMouse(HWND h, UINT msg, CPoint client) const
+    // The real pointer goes along, as the platform makes up moves from its
+    // place when windows change under it.
+    void PressMarker() const { MoveTo(CentreOf(Item(IDC_MARKER)), WM_LBUTTONDOWN); }
+    void MoveTo(CPoint at, UINT msg = WM_MOUSEMOVE) const { ::SetCursorPos(at.x, at.y), PostMouse(m_hDlg, msg, at); }
+    void Release() const
     {
-        Post(h, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(client.x, client.y));
+        POINT p = {};
+        ::GetCursorPos(&p);
+        PostMouse(m_hDlg, WM_LBUTTONUP, CPoint(p.x, p.y));
     }
-    CPoint DialogPoint(CPoint screen) const
-    {
-        ::ScreenToClient(m_hDlg, &screen);
-        return screen;
-    }
+    void PressConfirm() const { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONDOWN, CPoint(5, 5)); }
+    void ReleaseConfirm(CPoint at = CPoint(5, 5)) const { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONUP, at); }
 
+    // State, read on the dialogs' thread.
     Strings ListItems() const
     {
         HWND hList = Item(IDC_TARGET_LIST);
@@ -288,19 +273,6 @@ protected:
             return items;
         });
     }
-    int Selection() const { return static_cast<int>(::SendMessageA(Item(IDC_TARGET_LIST), LB_GETCURSEL, 0, 0)); }
-    void Select(int i) const { ::SendMessageA(Item(IDC_TARGET_LIST), LB_SETCURSEL, i, 0); }
-    // What the list box reports of a double-click on its selection.
-    void DoubleClick() const
-    {
-        Post(m_hDlg, WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_DBLCLK),
-             reinterpret_cast<LPARAM>(Item(IDC_TARGET_LIST)));
-    }
-    std::string Path() const { return OnUi([] { return ToStd(g_ui.pDlg->m_path); }); }
-    void SetPath(const std::string& p) const { OnUi([p] { return g_ui.pDlg->m_path = p.c_str(), 0; }); }
-    std::string Field() const { return OnUi([this] { return testkit::WindowTextOf(Item(IDC_PATH)); }); }
-    int Highlighted() const { return OnUi([] { return g_ui.pDlg->m_bHighlighted; }); }
-    bool Dragging() const { return OnUi([] { return g_ui.pDlg->m_pPicker != nullptr; }); }
     Strings Targets() const
     {
         return OnUi([] {
@@ -310,7 +282,14 @@ protected:
             return out;
         });
     }
+    int Selection() const { return static_cast<int>(::SendMessageA(Item(IDC_TARGET_LIST), LB_GETCURSEL, 0, 0)); }
+    std::string Path() const { return OnUi([] { return ToStd(g_ui.pDlg->m_path); }); }
+    void SetPath(const std::string& p) const { OnUi([p] { return g_ui.pDlg->m_path = p.c_str(), 0; }); }
+    std::string Field() const { return OnUi([this] { return testkit::WindowTextOf(Item(IDC_PATH)); }); }
+    int Highlighted() const { return OnUi([] { return g_ui.pDlg->m_bHighlighted; }); }
+    bool Dragging() const { return OnUi([] { return g_ui.pDlg->m_pPicker != nullptr; }); }
     std::string ProfileBytes() const { return testkit::ReadFile(AfxGetApp()->m_pszProfileName); }
+
     HWND WaitForBox() const
     {
         HWND box = nullptr;
@@ -324,29 +303,6 @@ protected:
         Fence();
     }
 
-    // Dragging the marker: the real pointer goes along, as the platform
-    // makes up moves from its place when windows change under it.
-    void PressMarker() const
-    {
-        RECT rc = {};
-        ::GetWindowRect(Item(IDC_MARKER), &rc);
-        ::SetCursorPos(CentreOf(rc).x, CentreOf(rc).y);
-        PostMouse(m_hDlg, WM_LBUTTONDOWN, DialogPoint(CentreOf(rc)));
-    }
-    void MoveTo(CPoint screen) const
-    {
-        ::SetCursorPos(screen.x, screen.y);
-        PostMouse(m_hDlg, WM_MOUSEMOVE, DialogPoint(screen));
-    }
-    void Release() const
-    {
-        POINT p = {};
-        ::GetCursorPos(&p);
-        PostMouse(m_hDlg, WM_LBUTTONUP, DialogPoint(CPoint(p.x, p.y)));
-    }
-    void PressConfirm() const { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONDOWN, CPoint(5, 5)); }
-    void ReleaseConfirm(CPoint at = CPoint(5, 5)) const { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONUP, at); }
-
     HWND m_hDlg = nullptr;
 };
 
@@ -358,27 +314,18 @@ TEST_F(SettingsDialog, OpensWithBannerTheMainListAndAnEmptyPath)
     ASSERT_TRUE(OpenSettings());
     EXPECT_EQ(kCaption, testkit::WindowTextOf(m_hDlg));
     std::string banner = OnUi([this] { return testkit::WindowTextOf(Item(IDC_BANNER)); });
-    // Five lines, the third empty.
     EXPECT_EQ(0u, banner.find("Zelvano Ver 0.03 1999.08.04\r\n")) << banner;
-    EXPECT_NE(std::string::npos, banner.find("\r\n\r\n", 28)) << banner;
+    EXPECT_NE(std::string::npos, banner.find("\r\n\r\n", 28)) << banner;  // third line empty
     EXPECT_EQ(ToStd(SettingsBanner()), banner);
     EXPECT_EQ((Strings{"メモ帳,保存", "Calc,=", "Mail,Send"}), ListItems());
     EXPECT_EQ("", Field());
     EXPECT_EQ("", Path());
-    // It edits the main window's own list.
-    EXPECT_TRUE(OnUi([] { return g_ui.pDlg->m_pTargets == &g_ui.pMain->m_targets; }));
+    EXPECT_TRUE(OnUi([] { return g_ui.pDlg->m_pTargets == &g_ui.pMain->m_targets; }));  // edits the main list
 }
 
 TEST_F(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
 {
-    struct Case {
-        Strings items;
-        int selected;
-        std::string path;
-        Strings after;
-        int selectedAfter;
-    };
-    const Case cases[] = {
+    const struct { Strings items; int selected; std::string path; Strings after; int selectedAfter; } cases[] = {
         {{"Editor,Save", "Calc,OK"}, 1, "", {"Editor,Save", "Calc,OK"}, 1},
         {{"Editor,Save", "Calc,OK"}, -1, "CALC,ok", {"Editor,Save", "Calc,OK"}, 1},
         // The search starts after item 0 and wraps round to it.
@@ -388,7 +335,7 @@ TEST_F(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
         {{"Editor,Save", "Calc,OK"}, 1, "Editor,Save As", {"Editor,Save", "Calc,OK", "Editor,Save As"}, 1},
     };
     StartMain({});
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE("path \"" + c.path + "\"");
         OnUi([&c] {
             g_ui.pMain->m_targets.RemoveAll();
@@ -410,7 +357,7 @@ TEST_F(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
     }
 }
 
-TEST_F(SettingsDialog, DeleteAndDoubleClickActOnTheSelectionOnly)
+TEST_F(SettingsDialog, DeleteAndDoubleClickActOnTheSelectionAndOkSavesTheShrunkList)
 {
     StartMain(kFive);
     ASSERT_TRUE(OpenSettings());
@@ -419,31 +366,20 @@ TEST_F(SettingsDialog, DeleteAndDoubleClickActOnTheSelectionOnly)
     DoubleClick();
     EXPECT_EQ(kFive, ListItems());
     EXPECT_EQ("Calc,=", Path());
-
-    Select(1);
-    Click(IDC_DELETE);
+    Select(1), Click(IDC_DELETE);
     EXPECT_EQ((Strings{"Editor,Save", "Mail,Send", "Viewer,Next", "Shell,Run"}), ListItems());
-    Select(1);
-    DoubleClick();
+    Select(1), DoubleClick();
     EXPECT_EQ("Mail,Send", Path());
     EXPECT_EQ("Mail,Send", Field());
-}
-
-TEST_F(SettingsDialog, OkSavesAShrunkListAndLeavesOlderKeysBehindIt)
-{
-    StartMain(kFive);
-    ASSERT_TRUE(OpenSettings());
-    for (int index : {0, 1, 1}) {  // Editor, Mail, Viewer
-        Select(index);
-        Click(IDC_DELETE);
-    }
+    for (int index : {0, 1})  // Editor, then Viewer: two left of five
+        Select(index), Click(IDC_DELETE);
     Click(IDOK);
     ASSERT_TRUE(WaitClosed(1));
     EXPECT_EQ(IDOK, g_ui.result);
-    EXPECT_EQ((Keys{{"BTN1", "Calc,="}, {"BTN2", "Shell,Run"}, {"BTN3", ""}, {"BTN4", "Viewer,Next"},
+    EXPECT_EQ((Keys{{"BTN1", "Mail,Send"}, {"BTN2", "Shell,Run"}, {"BTN3", ""}, {"BTN4", "Viewer,Next"},
                     {"BTN5", "Shell,Run"}}),
               ButtonSection(ProfileBytes()));
-    EXPECT_EQ((Strings{"Calc,=", "Shell,Run"}), Targets());
+    EXPECT_EQ((Strings{"Mail,Send", "Shell,Run"}), Targets());
 }
 
 TEST_F(SettingsDialog, CancelByButtonEscOrCloseBoxDropsTheEdits)
@@ -455,8 +391,7 @@ TEST_F(SettingsDialog, CancelByButtonEscOrCloseBoxDropsTheEdits)
         ASSERT_TRUE(OpenSettings());
         SetPath("New,Path");
         Click(IDC_ADD);
-        Select(0);
-        Click(IDC_DELETE);
+        Select(0), Click(IDC_DELETE);
         if (way == 0)
             Click(IDC_CANCEL_BUTTON);
         else if (way == 1)
@@ -474,11 +409,9 @@ TEST_F(SettingsDialog, AFailedWriteSaysSoAndKeepsTheDialogAndTheTargets)
 {
     StartMain({"Editor,Save", "Calc,="});
     ASSERT_TRUE(OpenSettings());
-    Select(0);
-    Click(IDC_DELETE);
+    Select(0), Click(IDC_DELETE);
     const std::string profile = AfxGetApp()->m_pszProfileName, bytes = ProfileBytes();
-    // A profile in a folder that does not exist cannot be written.
-    OnUi([] { return AfxGetApp()->SetProfileName("C:\\zelvano-no-such-folder\\p.ini"), 0; });
+    OnUi([] { return AfxGetApp()->SetProfileName("C:\\zelvano-no-such-folder\\p.ini"), 0; });  // unwritable
     Click(IDOK);
     HWND box = WaitForBox();
     OnUi([&] { return AfxGetApp()->SetProfileName(profile.c_str()), 0; });
@@ -492,80 +425,80 @@ TEST_F(SettingsDialog, AFailedWriteSaysSoAndKeepsTheDialogAndTheTargets)
     EXPECT_EQ(bytes, ProfileBytes());
 }
 
-// The confirm button inverts the window the path names while held. Paths
-// are resolved by name: each test's names are its own.
+// The confirm button inverts the window the path names while held; the flag
+// stays right when that window goes away or is renamed before the release.
 TEST_F(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
 {
-    testkit::ScreenLock lock;
-    StartMain({});
-    const std::string frame = "確認枠-" + std::to_string(::GetCurrentProcessId());
-    Probe probe = MakeProbe(0, frame, "確認子");
-    ASSERT_TRUE(OpenSettings());
-
-    // Nothing named, only a title, a child that is not there: no flag.
-    for (const std::string& path : {std::string(), frame, frame + ",ない子"}) {
-        SetPath(path);
-        PressConfirm();
-        EXPECT_EQ(0, Highlighted()) << path;
-        ReleaseConfirm();
-    }
-    SetPath(frame + ",確認子");
-    PressConfirm();
-    EXPECT_EQ(1, Highlighted());
-    EXPECT_EQ(kInverted, PixelOf(probe.hChild));
-    EXPECT_EQ(kColour, PixelOf(probe.hFrame));
-    ReleaseConfirm(CPoint(-60, 200));  // slid off: the release still comes
-    EXPECT_EQ(0, Highlighted());
-    EXPECT_EQ(kColour, PixelOf(probe.hChild));
-
-    // The second press of a double-click is no press.
-    Post(Item(IDC_CONFIRM), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
-    EXPECT_EQ(0, Highlighted());
-    ReleaseConfirm();
-    EXPECT_EQ(0, Highlighted());
-    EXPECT_EQ(kColour, PixelOf(probe.hChild));
-}
-
-TEST_F(SettingsDialog, ConfirmFlagOutlivesAWindowGoneBetweenPressAndRelease)
-{
+    enum Change { kNone, kRetitled, kDestroyed };
+    const struct { const char* tail; Change change; int held; } cases[] = {  // tail null: empty path
+        {nullptr, kNone, 0},    {"", kNone, 0},           {",ない子", kNone, 0},
+        {",確認子", kNone, 1}, {",確認子", kRetitled, 1}, {",確認子", kDestroyed, 1}};
     testkit::ScreenLock lock;
     StartMain({});
     const std::string frame = "確認枠-" + std::to_string(::GetCurrentProcessId());
     ASSERT_TRUE(OpenSettings());
-    SetPath(frame + ",確認子");
-    for (bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "destroyed" : "retitled");
-        Probe probe = MakeProbe(destroy ? 2 : 1, frame, "確認子");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tail ? c.tail : "(empty)") + " change " + std::to_string(c.change));
+        Probe probe = MakeProbe(c.change, frame, "確認子");
+        SetPath(c.tail ? frame + c.tail : "");
         PressConfirm();
-        ASSERT_EQ(kInverted, PixelOf(probe.hChild));
-        OnUi([&] { return destroy ? ::DestroyWindow(probe.hFrame) : ::SetWindowTextA(probe.hFrame, "別の名前"); });
-        ReleaseConfirm();
-        EXPECT_EQ(1, Highlighted());
-        // Found again: the next press does nothing, the next release toggles.
-        if (destroy)
-            probe = MakeProbe(2, frame, "確認子");
-        else
-            OnUi([&] { return ::SetWindowTextA(probe.hFrame, frame.c_str()); });
-        const COLORREF now = destroy ? kColour : kInverted;
-        PressConfirm();
-        EXPECT_EQ(1, Highlighted());
-        EXPECT_EQ(now, PixelOf(probe.hChild));
-        ReleaseConfirm();
+        EXPECT_EQ(c.held, Highlighted());
+        EXPECT_EQ(c.held ? kInverted : kColour, PixelOf(probe.hChild));
+        EXPECT_EQ(kColour, PixelOf(probe.hFrame));
+        if (c.change == kNone) {
+            ReleaseConfirm(CPoint(-60, 200));  // slid off: the release still comes
+            EXPECT_EQ(0, Highlighted());
+            EXPECT_EQ(kColour, PixelOf(probe.hChild));
+            Post(Item(IDC_CONFIRM), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));  // no press
+            EXPECT_EQ(0, Highlighted());
+            ReleaseConfirm();
+        } else {
+            const bool destroy = c.change == kDestroyed;
+            OnUi([&] { return destroy ? ::DestroyWindow(probe.hFrame) : ::SetWindowTextA(probe.hFrame, "別の名前"); });
+            ReleaseConfirm();
+            EXPECT_EQ(1, Highlighted());
+            // Found again: the next press does nothing, the next release toggles.
+            if (destroy)
+                probe = MakeProbe(c.change, frame, "確認子");
+            else
+                OnUi([&] { return ::SetWindowTextA(probe.hFrame, frame.c_str()); });
+            PressConfirm();
+            EXPECT_EQ(1, Highlighted());
+            EXPECT_EQ(destroy ? kColour : kInverted, PixelOf(probe.hChild));
+            ReleaseConfirm();
+            EXPECT_EQ(destroy ? kInverted : kColour, PixelOf(probe.hChild));
+        }
         EXPECT_EQ(0, Highlighted());
-        EXPECT_EQ(destroy ? kInverted : kColour, PixelOf(probe.hChild));
         OnUi([&] { return ::DestroyWindow(probe.hFrame); });
     }
 }
 
-TEST_F(SettingsDialog, PickingAsksAndOnlyOkTakesThePick)
+TEST_F(SettingsDialog, PickingRefusesTopLevelWindowsAndLineBreaksAndOnlyOkTakesAPick)
 {
     testkit::ScreenLock lock;
     StartMain({"Old,Path"});
     Probe probe = MakeProbe(3, "ピック枠", "押す所");
+    Probe brokenFrame = MakeProbe(5, "改行\nあり", "押す所");
+    Probe brokenChild = MakeProbe(6, "ピック枠", "押\r\nす");
     ASSERT_TRUE(OpenSettings());
     ASSERT_EQ(probe.hChild, ::WindowFromPoint(probe.childCentre));  // not under the dialog
-    Select(0);
-    DoubleClick();
+    ASSERT_EQ(probe.hFrame, ::WindowFromPoint(probe.frameSpot));
+    Select(0), DoubleClick();
+    const char* broken = "選んだボタンまたはウィンドウの名前に改行が含まれているため、対象にできません。";
+    const std::pair<CPoint, const char*> refused[] = {  // null: nothing asked
+        {probe.frameSpot, nullptr}, {brokenFrame.childCentre, broken}, {brokenChild.childCentre, broken}};
+    for (const auto& c : refused) {
+        PressMarker(), MoveTo(c.first), Release();
+        HWND box = c.second ? WaitForBox() : FindBox(::GetCurrentProcessId(), kAppName);
+        EXPECT_EQ(c.second != nullptr, box != nullptr);
+        if (box) {
+            EXPECT_EQ(c.second, BoxText(box));
+            Answer(box, IDOK);
+        }
+        EXPECT_FALSE(Dragging());
+        EXPECT_EQ("Old,Path", Path());
+        EXPECT_EQ(kColour, PixelOf(probe.hFrame));
+    }
     for (int answer : {IDCANCEL, IDOK}) {
         PressMarker();
         ASSERT_TRUE(Dragging());
@@ -578,50 +511,14 @@ TEST_F(SettingsDialog, PickingAsksAndOnlyOkTakesThePick)
         HWND box = WaitForBox();
         ASSERT_TRUE(box);
         EXPECT_EQ("押されるボタンは\"ピック枠\"ｳｨﾝﾄﾞの\r\n\"押す所\"ボタンで良いですか？", BoxText(box));
-        // Restored and the mouse let go before the question.
-        EXPECT_EQ(kColour, PixelOf(probe.hChild));
+        EXPECT_EQ(kColour, PixelOf(probe.hChild));  // restored and let go before asking
         EXPECT_EQ(nullptr, OnUi([] { return ::GetCapture(); }));
         Answer(box, answer);
         EXPECT_FALSE(Dragging());
+        EXPECT_EQ(answer == IDOK ? "ピック枠,押す所" : "Old,Path", Path());
     }
-    EXPECT_EQ("ピック枠,押す所", Path());
     EXPECT_EQ("ピック枠,押す所", Field());
     EXPECT_EQ((Strings{"Old,Path"}), ListItems());
-}
-
-TEST_F(SettingsDialog, PickingRefusesTopLevelWindowsAndLineBreaks)
-{
-    testkit::ScreenLock lock;
-    StartMain({"Old,Path"});
-    Probe plain = MakeProbe(4, "ピック枠", "押す所");
-    Probe brokenFrame = MakeProbe(5, "改行\nあり", "押す所");
-    Probe brokenChild = MakeProbe(6, "ピック枠", "押\r\nす");
-    ASSERT_TRUE(OpenSettings());
-    ASSERT_EQ(plain.hFrame, ::WindowFromPoint(plain.frameSpot));  // not under the dialog
-    Select(0);
-    DoubleClick();
-    const struct {
-        CPoint at;
-        const char* message;  // null: nothing asked
-    } cases[] = {
-        {plain.frameSpot, nullptr},
-        {brokenFrame.childCentre, "選んだボタンまたはウィンドウの名前に改行が含まれているため、対象にできません。"},
-        {brokenChild.childCentre, "選んだボタンまたはウィンドウの名前に改行が含まれているため、対象にできません。"},
-    };
-    for (const auto& c : cases) {
-        PressMarker();
-        MoveTo(c.at);
-        Release();
-        HWND box = c.message ? WaitForBox() : FindBox(::GetCurrentProcessId(), kAppName);
-        EXPECT_EQ(c.message != nullptr, box != nullptr);
-        if (box) {
-            EXPECT_EQ(c.message, BoxText(box));
-            Answer(box, IDOK);
-        }
-        EXPECT_FALSE(Dragging());
-        EXPECT_EQ("Old,Path", Path());
-        EXPECT_EQ(kColour, PixelOf(plain.hFrame));
-    }
 }
 
 TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
@@ -630,28 +527,20 @@ TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
     StartMain({"Editor,Save"});
     const std::string frame = "中断枠-" + std::to_string(::GetCurrentProcessId());
     Probe probe = MakeProbe(7, frame, "確認子");
-    const struct {
-        bool drag;
-        UINT key;
-        INT_PTR result;
-    } cases[] = {{true, VK_RETURN, IDOK}, {true, VK_ESCAPE, IDCANCEL}, {false, VK_ESCAPE, IDCANCEL}};
+    const struct { bool drag; UINT key; INT_PTR result; } cases[] = {
+        {true, VK_RETURN, IDOK}, {true, VK_ESCAPE, IDCANCEL}, {false, VK_ESCAPE, IDCANCEL}};
     int closings = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.drag ? "drag " : "confirm ") + (c.key == VK_RETURN ? "Enter" : "Esc"));
         ASSERT_TRUE(OpenSettings());
         HWND hList = Item(IDC_TARGET_LIST);
-        // With the list focused, Enter is the OK button's.
-        Post(m_hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hList), TRUE);
-        if (c.drag) {
-            PressMarker();
-            MoveTo(probe.childCentre);
-        } else {
-            SetPath(frame + ",確認子");
-            PressConfirm();
-        }
+        Post(m_hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hList), TRUE);  // Enter is then OK's
+        if (c.drag)
+            PressMarker(), MoveTo(probe.childCentre);
+        else
+            SetPath(frame + ",確認子"), PressConfirm();
         ASSERT_EQ(kInverted, PixelOf(probe.hChild));
-        // The pressed confirm button has the focus then.
-        PostKey(c.drag ? hList : Item(IDC_CONFIRM), c.key);
+        PostKey(c.drag ? hList : Item(IDC_CONFIRM), c.key);  // a pressed button has the focus
         ASSERT_TRUE(WaitClosed(++closings));
         EXPECT_EQ(c.result, g_ui.result);
         EXPECT_FALSE(g_ui.bPickerLeft);
@@ -662,8 +551,7 @@ TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
     }
 }
 
-// End to end: the built program, the real mouse (xdotool), another
-// program's button. Unix programs run through Wine but cannot be waited for.
+// The real mouse (xdotool: runs through Wine, cannot be waited for).
 bool Xdotool(const std::string& args)
 {
     STARTUPINFOA si = {};
@@ -672,9 +560,7 @@ bool Xdotool(const std::string& args)
     std::string cmd = "/usr/bin/xdotool " + args;
     if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return true;
+    return ::CloseHandle(pi.hThread), ::CloseHandle(pi.hProcess), true;
 }
 
 bool PointerTo(CPoint p)
@@ -685,72 +571,55 @@ bool PointerTo(CPoint p)
            });
 }
 
+HWND WaitWindow(DWORD pid, const char* title)
+{
+    HWND h = nullptr;
+    testkit::WaitFor([&] { return (h = testkit::FindWindowOf(pid, title)) != nullptr; });
+    return h;
+}
+
 TEST(SettingsEndToEnd, ADraggedPickIsSavedAndPressedAtTheNextStart)
 {
     testkit::ScreenLock lock;
     // A copy of the program: its profile is named after it.
     const std::string stem = "zelvano-settings-e2e-" + std::to_string(::GetCurrentProcessId());
-    const std::string exe = testkit::BuildDir() + "\\" + stem + ".exe";
+    const std::string exe = testkit::BuildDir() + "\\" + stem + ".exe", cmd = "\"" + exe + "\"";
     const std::string ini = testkit::WindowsDirFile((stem + ".INI").c_str());
     ASSERT_TRUE(::CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE));
     ::DeleteFileA(ini.c_str());
     testkit::TargetApp target({"W:設定E2E窓", "B:押す"});
     ASSERT_TRUE(target.Ready());
-    HWND hFrame = testkit::FindWindowOf(target.ProcessId(), "設定E2E窓");
-    HWND hButton = ::GetWindow(hFrame, GW_CHILD);
+    HWND hFrame = testkit::FindWindowOf(target.ProcessId(), "設定E2E窓"), hButton = ::GetWindow(hFrame, GW_CHILD);
     ASSERT_TRUE(hButton);
-
-    auto mainOf = [](const testkit::Process& p) {
-        HWND h = nullptr;
-        testkit::WaitFor([&] { return (h = testkit::FindWindowOf(p.Id(), "zelvano")) != nullptr; });
-        return h;
-    };
     {
-        testkit::Process app("\"" + exe + "\"");
-        HWND hMain = mainOf(app), hDlg = nullptr;
+        testkit::Process app(cmd);
+        HWND hMain = WaitWindow(app.Id(), "zelvano");
         ASSERT_TRUE(hMain);
         ::PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        ASSERT_TRUE(testkit::WaitFor([&] { return (hDlg = testkit::FindWindowOf(app.Id(), kCaption)) != nullptr; }));
-        // Kept above the windows of tests running beside this one.
-        for (HWND h : {hFrame, hDlg})
+        HWND hDlg = WaitWindow(app.Id(), kCaption), hBox = nullptr;
+        ASSERT_TRUE(hDlg);
+        for (HWND h : {hFrame, hDlg})  // above the windows of tests beside this one
             ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        RECT rc = {};
-        ::GetWindowRect(::GetDlgItem(hDlg, IDC_MARKER), &rc);
-        const CPoint marker = CentreOf(rc);
-        ::GetWindowRect(hButton, &rc);
-        const CPoint button = CentreOf(rc);
-        ::GetWindowRect(::GetDlgItem(hDlg, IDC_BANNER), &rc);
-        const CPoint onDialog = CentreOf(rc);
-        ASSERT_EQ(hButton, ::WindowFromPoint(button));
-
-        // A program started beside this test can take the focus, which
-        // cancels the capture: such a drag is let go over the dialog, where
-        // it picks nothing, and made again.
-        DWORD uiThread = ::GetWindowThreadProcessId(hDlg, nullptr);
+        ASSERT_EQ(hButton, ::WindowFromPoint(CentreOf(hButton)));
+        // A program started beside this test can take the focus, cancelling the
+        // capture: such a drag is let go over the banner, where it picks nothing.
         auto holding = [&] {
             GUITHREADINFO gui = {};
             gui.cbSize = sizeof(gui);
-            return ::GetGUIThreadInfo(uiThread, &gui) && gui.hwndCapture == hDlg;
+            return ::GetGUIThreadInfo(::GetWindowThreadProcessId(hDlg, nullptr), &gui) && gui.hwndCapture == hDlg;
         };
-        HWND hBox = nullptr;
         for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
-            ASSERT_TRUE(PointerTo(marker) && Xdotool("mousedown 1"));
-            bool held = testkit::WaitFor(holding, 3000) && PointerTo(button) && holding();
-            ASSERT_TRUE(held || PointerTo(onDialog));
-            ASSERT_TRUE(Xdotool("mouseup 1"));
-            if (held)
-                testkit::WaitFor([&] { return (hBox = FindBox(app.Id(), stem)) != nullptr; }, 5000);
-            else
-                testkit::WaitFor([&] { return !holding(); }, 3000);
+            ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && Xdotool("mousedown 1"));
+            bool held = testkit::WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
+            ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && Xdotool("mouseup 1"));
+            testkit::WaitFor([&] { return held ? (hBox = FindBox(app.Id(), stem)) != nullptr : !holding(); }, 5000);
         }
         ASSERT_TRUE(hBox);
         EXPECT_EQ("押されるボタンは\"設定E2E窓\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？", BoxText(hBox));
         ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(testkit::WaitFor(
-            [&] { return testkit::WindowTextOf(::GetDlgItem(hDlg, IDC_PATH)) == "設定E2E窓,押す"; }));
+        EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(::GetDlgItem(hDlg, IDC_PATH)) == "設定E2E窓,押す"; }));
         ::PostMessageA(::GetDlgItem(hDlg, IDC_ADD), BM_CLICK, 0, 0);
-        HWND hList = ::GetDlgItem(hDlg, IDC_TARGET_LIST);
-        EXPECT_TRUE(testkit::WaitFor([&] { return ::SendMessageA(hList, LB_GETCOUNT, 0, 0) == 1; }));
+        EXPECT_TRUE(testkit::WaitFor([&] { return ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0) == 1; }));
         ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
         ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }));
         EXPECT_EQ((Keys{{"BTN1", "設定E2E窓,押す"}, {"BTN2", ""}}), ButtonSection(testkit::ReadFile(ini)));
@@ -759,14 +628,12 @@ TEST(SettingsEndToEnd, ADraggedPickIsSavedAndPressedAtTheNextStart)
         EXPECT_TRUE(app.WaitExit(10000));
     }
     {
-        testkit::Process again("\"" + exe + "\"");
-        HWND hMain = mainOf(again);
+        testkit::Process again(cmd);
+        HWND hMain = WaitWindow(again.Id(), "zelvano");
         ASSERT_TRUE(target.WaitEvents(3));
         EXPECT_EQ((Strings{"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"}), target.MessagesOf(0));
-        EXPECT_TRUE(testkit::WaitFor([&] {
-            return testkit::WindowTextOf(::GetDlgItem(hMain, IDC_REPORT)).find("1)\"設定E2E窓\"ｳｨﾝﾄﾞの\"押す\"ボタン\r\n") !=
-                   std::string::npos;
-        }));
+        const std::string line = "1)\"設定E2E窓\"ｳｨﾝﾄﾞの\"押す\"ボタン\r\n";
+        EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(::GetDlgItem(hMain, IDC_REPORT)).find(line) != std::string::npos; }));
         ::PostMessageA(hMain, WM_CLOSE, 0, 0);
         EXPECT_TRUE(again.WaitExit(10000));
     }
