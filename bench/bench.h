@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/testkit.h"
+
 namespace bench {
 
 struct Row {
@@ -25,13 +27,11 @@ std::string Fixed(double value, int digits);
 // "PASS" when value <= limit, otherwise "MISS"; "n/a" for a failed measurement.
 std::string Verdict(double value, double limit);
 
-// The build folder: zelvano.exe, target_app.exe, and bench\ with the floors.
-std::string BuildDir();
+// The build folder (zelvano.exe, target_app.exe, and bench\ with the floors),
+// fresh temp paths and whole-file reads and writes come from the test kit.
+using testkit::BuildDir;
+using testkit::TempPath;
 std::string Quote(const std::string& s);
-std::string ReadWholeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
-// A fresh path in the temp folder: Wine caches profiles by file name.
-std::string TempPath(const char* stem);
 
 // Figures 1 and 2, and the working sets of figure 5: programs started from
 // scratch against a button of target_app.

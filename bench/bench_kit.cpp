@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "bench/bench.h"
 
@@ -54,47 +52,9 @@ std::string Verdict(double value, double limit)
     return value <= limit ? "PASS" : "MISS";
 }
 
-std::string BuildDir()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    // <build>\bench\bench_driver.exe
-    for (int i = 0; i < 2; ++i) {
-        size_t cut = s.find_last_of("\\/");
-        if (cut != std::string::npos)
-            s.resize(cut);
-    }
-    return s;
-}
-
 std::string Quote(const std::string& s)
 {
     return "\"" + s + "\"";
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
-}
-
-std::string TempPath(const char* stem)
-{
-    char dir[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, dir);
-    static unsigned counter = 0;
-    char name[MAX_PATH];
-    std::snprintf(name, sizeof(name), "%s%s-%lu-%u-%lu", dir, stem, GetCurrentProcessId(), ++counter,
-                  GetTickCount());
-    DeleteFileA(name);
-    return name;
 }
 
 }  // namespace bench

@@ -132,7 +132,7 @@ int main(int argc, char** argv)
 
     std::string md = bench::Markdown(table);
     std::string out = bench::BuildDir() + "\\bench.md";
-    if (!bench::WriteWholeFile(out, md))
+    if (!testkit::WriteFile(out, md))
         std::fprintf(stderr, "cannot write %s\n", out.c_str());
     // The same bytes as the file: no CR added before each LF.
     _setmode(_fileno(stdout), _O_BINARY);

@@ -77,7 +77,7 @@ Case MakeCase(int nTargets, int nChildren, const std::string& title, const std::
     std::string ini = "[BUTTON]\r\n";
     for (int i = 1; i <= nTargets; ++i)
         ini += "BTN" + std::to_string(i) + "=" + title + "," + caption + "\r\n";
-    WriteWholeFile(c.profile, ini);
+    testkit::WriteFile(c.profile, ini);
     return c;
 }
 

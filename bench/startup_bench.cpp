@@ -52,7 +52,7 @@ void WaitAndClose(PROCESS_INFORMATION& pi)
 // line that target_app logged after offset, or -1.
 long long FirstDownAfter(const std::string& logPath, size_t offset)
 {
-    std::string log = ReadWholeFile(logPath);
+    std::string log = testkit::ReadFile(logPath);
     size_t at = offset <= log.size() ? log.find(" WM_LBUTTONDOWN ", offset) : std::string::npos;
     size_t end = at == std::string::npos ? at : log.find('\n', at);
     if (end == std::string::npos)
@@ -111,7 +111,7 @@ struct Program {
 Sample RunOnce(const Program& program, const std::string& logPath)
 {
     Sample s;
-    size_t mark = ReadWholeFile(logPath).size();
+    size_t mark = testkit::ReadFile(logPath).size();
     PROCESS_INFORMATION pi = {};
     long long t0 = 0;
     if (!Spawn(program.commandLine, pi, &t0))
@@ -145,11 +145,11 @@ bool MeasureStartup(const std::string& zelvanoExe, StartupResult& result)
 
     PROCESS_INFORMATION target = {};
     bool ok = CopyFileA(zelvanoExe.c_str(), copy.c_str(), FALSE) &&
-              WriteWholeFile(profile, std::string("[BUTTON]\r\nBTN1=") + kTargetPath + "\r\n") &&
+              testkit::WriteFile(profile, std::string("[BUTTON]\r\nBTN1=") + kTargetPath + "\r\n") &&
               Spawn(Quote(dir + "\\target_app.exe") + " " + Quote(logPath) + " W:" + kTargetTitle +
                         " B:Press",
                     target) &&
-              PollFor([&] { return ReadWholeFile(logPath).find("ready") != std::string::npos; });
+              PollFor([&] { return testkit::ReadFile(logPath).find("ready") != std::string::npos; });
     if (!ok)
         std::fprintf(stderr, "cannot prepare %s, its profile or target_app\n", copy.c_str());
 

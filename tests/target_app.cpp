@@ -2,7 +2,7 @@
 // every mouse message its buttons receive, and each BN_CLICKED that reaches
 // a parent, one line at a time, to the file named first on its command line.
 //
-//   target_app.exe LOG SPEC...
+//   target_app.exe LOG WINDOW-OR-BUTTON...
 //     W:title    a new top-level window
 //     B:caption  a button, a direct child of the last top-level window
 //     P:caption  a panel (a plain child window) of the last top-level window

@@ -135,11 +135,11 @@ std::vector<std::string> Lines(const std::string& text)
 }
 }  // namespace
 
-TargetApp::TargetApp(const std::vector<std::string>& specs)
+TargetApp::TargetApp(const std::vector<std::string>& layout)
 {
     m_log = TempPath("target-log");
     std::string cmd = Quote(BuildDir() + "\\target_app.exe") + " " + Quote(m_log);
-    for (const std::string& s : specs)
+    for (const std::string& s : layout)
         cmd += " " + Quote(s);
     m_process = new Process(cmd);
     m_bReady = m_process->Started() &&

@@ -38,10 +38,10 @@ private:
     PROCESS_INFORMATION m_pi = {};
 };
 
-// target_app.exe with its log; the specs are its command-line arguments.
+// target_app.exe with its log; the layout arguments are its command line.
 class TargetApp {
 public:
-    explicit TargetApp(const std::vector<std::string>& specs);
+    explicit TargetApp(const std::vector<std::string>& layout);
     ~TargetApp();
     bool Ready() const { return m_bReady; }
     // The log lines so far, "ready" left out.
