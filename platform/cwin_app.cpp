@@ -1,7 +1,5 @@
 #include "platform/cwin_app.h"
 
-#include <vector>
-
 CWinApp* CWinApp::s_pApp = nullptr;
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -30,10 +28,9 @@ CWinApp::CWinApp(const char* pszAppName)
     }
     m_strExeName = full.Mid(start, (dot > start ? dot : full.GetLength()) - start);
     m_strAppName = pszAppName ? CString(pszAppName) : m_strExeName;
-    m_strProfileName = m_strExeName + ".INI";
     m_pszExeName = m_strExeName;
     m_pszAppName = m_strAppName;
-    m_pszProfileName = m_strProfileName;
+    SetProfileName(m_strExeName + ".INI");
 }
 
 CWinApp::~CWinApp()
@@ -50,27 +47,19 @@ HICON CWinApp::LoadIcon(UINT nIDResource) const
 CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
                                   const char* pszDefault) const
 {
-    const char* pszDef = pszDefault ? pszDefault : "";
-    // A value longer than the buffer comes back cut at size - 1: grow and retry.
-    std::vector<char> buf(4096);
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDef, buf.data(),
-                                             static_cast<DWORD>(buf.size()), m_pszProfileName);
-        if (n < buf.size() - 1 || buf.size() >= (64u << 20))
-            return CString(buf.data(), static_cast<int>(n < buf.size() ? n : buf.size() - 1));
-        buf.resize(buf.size() * 2);
-    }
+    return m_profile.GetString(pszSection, pszEntry, pszDefault ? pszDefault : "");
 }
 
 BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue)
 {
-    return ::WritePrivateProfileStringA(pszSection, pszEntry, pszValue, m_pszProfileName);
+    return m_profile.WriteString(pszSection, pszEntry, pszValue);
 }
 
 void CWinApp::SetProfileName(const char* pszProfileName)
 {
     m_strProfileName = pszProfileName ? pszProfileName : "";
     m_pszProfileName = m_strProfileName;
+    m_profile.SetName(m_pszProfileName);
 }
 
 void CWinApp::OnHelp()

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/ccmd_target.h"
+#include "platform/cprofile_file.h"
 #include "platform/cstring.h"
 #include "platform/cwnd.h"
 
@@ -23,11 +24,12 @@ public:
     HICON LoadIcon(UINT nIDResource) const;
 
     // The profile: an INI file named after the executable, given as a bare
-    // name, so the private-profile functions keep it in the Windows directory.
+    // name, so it lives in the Windows directory or in the user's store of it.
     CString GetProfileString(const char* pszSection, const char* pszEntry,
                              const char* pszDefault = nullptr) const;
     BOOL WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue);
     void SetProfileName(const char* pszProfileName);
+    CProfileFile& GetProfileFile() { return m_profile; }
 
     void OnHelp();
 
@@ -46,6 +48,7 @@ private:
     CString m_strAppName;
     CString m_strExeName;
     CString m_strProfileName;
+    CProfileFile m_profile;
 };
 
 CWinApp* AfxGetApp();

@@ -17,6 +17,7 @@
 #include "platform/cdialog.h"
 #include "platform/clist_box.h"
 #include "platform/cpaint_dc.h"
+#include "platform/cprofile_file.h"
 #include "platform/cstring.h"
 #include "platform/cstring_list.h"
 #include "platform/ctime.h"

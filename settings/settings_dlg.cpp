@@ -180,6 +180,17 @@ void CSettingsDlg::OnDblclkList()
 
 void CSettingsDlg::OnOK()
 {
+    // The ANSI profile functions would rewrite a UTF-8 file as code page 932,
+    // garbling every line of it, the user's own sections too.
+    CProfileFile& profile = AfxGetApp()->GetProfileFile();
+    if (profile.IsUtf8()) {
+        AfxMessageBox("設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n" +
+                          profile.GetPath() +
+                          "\r\n\r\nメモ帳でこのファイルを開き、「名前を付けて保存」で文字コード（エンコード）に"
+                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。",
+                      MB_OK);
+        return;
+    }
     int n = m_pList->GetCount();
     CStringList saved;
     for (int i = 0; i < n; ++i) {

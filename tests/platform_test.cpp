@@ -166,3 +166,70 @@ TEST(Profile, JapaneseAndLongValuesRoundTrip)
     // Stored in the ANSI code page, as other tools reading the file expect.
     EXPECT_NE(std::string::npos, testkit::ReadFile(pApp->m_pszProfileName).find("=表示\\ソフト"));
 }
+
+// Reads drop blanks at both ends and one pair of enclosing quotes: such values
+// are stored quoted once more, every other value as it stands.
+TEST(Profile, EveryValueReadsBackAsWrittenAndPlainOnesAreStoredAsTheyStand)
+{
+    CWinApp* pApp = AfxGetApp();
+    const struct { const char* value; bool quoted; } cases[] = {
+        {" 設定 ", true}, {"\t窓", true}, {"窓\t", true}, {"'単','確認'", true}, {"\"a\"", true},
+        {"\"\"", true}, {"a\x1A", true}, {"\va\f", true}, {" ", true}, {"\" a \"", true},
+        {"a b", false}, {"\"", false}, {"'", false}, {"\"a'", false}, {"a\"", false}, {"表\\,ソ", false},
+        {"　全角　", false}, {";a=b", false}, {"", false},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const std::string key = "Q" + N(int(i)), value = cases[i].value;
+        ASSERT_TRUE(pApp->WriteProfileString("引用", key.c_str(), value.c_str())) << value;
+        EXPECT_EQ(value, S(pApp->GetProfileString("引用", key.c_str(), "-"))) << value;
+        const std::string stored = cases[i].quoted ? "\"" + value + "\"" : value;
+        EXPECT_NE(std::string::npos, testkit::ReadFile(pApp->m_pszProfileName).find(key + "=" + stored + "\r\n"))
+            << value;
+    }
+}
+
+TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
+{
+    CProfileFile profile;
+    const std::string system = testkit::TempPath("zelvano-system") + ".ini";
+    const std::string store = testkit::TempPath("zelvano-store") + ".INI";
+    profile.SetPaths(system.c_str(), store.c_str());
+    const std::string admin = "[BUTTON]\r\nBTN1=system,one\r\n";
+    ASSERT_TRUE(testkit::WriteFile(system, admin));
+    EXPECT_EQ(system, S(profile.GetPath()));
+    EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
+
+    // Held open by another program: not a lack of access, so no store.
+    HANDLE hLock = CreateFileA(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(profile.WriteString("BUTTON", "BTN1", "lost,entry"));
+    CloseHandle(hLock);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(store.c_str()));
+
+    // Once the store exists, reads and writes go there and the system profile stays as it was.
+    ASSERT_TRUE(testkit::WriteFile(store, "[BUTTON]\r\nBTN1=store,one\r\n"));
+    EXPECT_EQ(store, S(profile.GetPath()));
+    EXPECT_EQ("store,one", S(profile.GetString("BUTTON", "BTN1", "")));
+    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN2", " store two "));
+    EXPECT_EQ("[BUTTON]\r\nBTN1=store,one\r\nBTN2=\" store two \"\r\n", testkit::ReadFile(store));
+    EXPECT_EQ(admin, testkit::ReadFile(system));
+    DeleteFileA(system.c_str());
+    DeleteFileA(store.c_str());
+}
+
+TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
+{
+    const struct { std::string bytes; bool utf8; } cases[] = {
+        {"[BUTTON]\r\nBTN1=\xE8\xA8\xAD\xE5\xAE\x9A,OK\r\n", true},  // 設定 in UTF-8
+        {"\xEF\xBB\xBF[BUTTON]\r\nBTN1=a,b\r\n", true},              // a mark before plain ASCII
+        {"\xEF\xBB\xBF" "BTN1=\x90\xDD\x92\xE8", true},              // a mark before code page 932
+        {"\xF0\x9F\x98\x80", true},
+        {"[BUTTON]\r\nBTN1=a,b\r\n", false},
+        {"BTN1=\x90\xDD\x92\xE8,\x8A\x6D\x94\x46", false},           // 設定,確認 in code page 932
+        {"BTN1=\x83\x5C\x83\x74\x83\x67", false},                    // ソフト: trail bytes 0x5C, 0x74
+        {"\xFF\xFE[\0B\0", false},
+        {"\xC0\x80", false}, {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE8\xA8", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.utf8, IsUtf8ProfileText(c.bytes.data(), c.bytes.size())) << c.bytes;
+}

@@ -425,6 +425,108 @@ TEST_F(SettingsDialog, AFailedWriteSaysSoAndKeepsTheDialogAndTheTargets)
     EXPECT_EQ(bytes, ProfileBytes());
 }
 
+// Code page 932 text in another encoding, as Notepad saves it.
+std::string Encoded(const std::string& text, UINT codePage)
+{
+    std::wstring w(text.size(), L'\0');
+    w.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &w[0],
+                                                       static_cast<int>(w.size()))));
+    if (codePage == 1200)
+        return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(w.data()), w.size() * 2);
+    std::string out(w.size() * 3, '\0');
+    out.resize(static_cast<size_t>(::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), &out[0],
+                                                         static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+// OK writes through the ANSI profile functions, which would garble a UTF-8
+// file, the user's own sections too: such a file is refused, byte for byte kept.
+TEST_F(SettingsDialog, OkRefusesAUtf8ListFileAndSavesUtf16AndCodePage932Ones)
+{
+    const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
+    const struct { std::string bytes; bool refused; } cases[] = {
+        {Encoded(own, CP_UTF8), true}, {"\xEF\xBB\xBF" + Encoded(own, CP_UTF8), true}, {"\xEF\xBB\xBF" + own, true},
+        {Encoded(own, 1200), false}, {own, false}};
+    StartMain({});
+    const std::string kept = AfxGetApp()->m_pszProfileName;
+    int closings = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 3));
+        const std::string path = testkit::TempPath("zelvano-encoding") + ".ini";
+        ASSERT_TRUE(testkit::WriteFile(path, c.bytes));
+        OnUi([&] {
+            AfxGetApp()->SetProfileName(path.c_str());
+            g_ui.pMain->m_targets.RemoveAll();
+            g_ui.pMain->m_targets.AddTail("メモ帳,保存");
+            return 0;
+        });
+        ASSERT_TRUE(OpenSettings());
+        SetPath("新しい窓,押す");
+        Click(IDC_ADD);
+        Click(IDOK);
+        if (c.refused) {
+            HWND box = WaitForBox();
+            ASSERT_TRUE(box);
+            const std::string text = BoxText(box);
+            EXPECT_EQ(0u, text.find("設定ファイルの文字コードが ANSI（Shift_JIS）ではないため")) << text;
+            EXPECT_NE(std::string::npos, text.find(path)) << text;
+            Answer(box, IDOK);
+            EXPECT_TRUE(::IsWindowVisible(m_hDlg));
+            EXPECT_EQ((Strings{"メモ帳,保存"}), Targets());
+            EXPECT_EQ(c.bytes, testkit::ReadFile(path));
+            Click(IDC_CANCEL_BUTTON);
+        }
+        ASSERT_TRUE(WaitClosed(++closings));
+        const std::string after = testkit::ReadFile(path);
+        if (!c.refused) {
+            const std::string saved = own.substr(0, own.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
+                                      own.substr(own.find("[自分"));
+            EXPECT_EQ(c.bytes[0] == '\xFF' ? Encoded(saved, 1200) : saved, testkit::ReadFile(path));
+            EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), Targets());
+        }
+        ::DeleteFileA(path.c_str());
+    }
+    OnUi([&] { return AfxGetApp()->SetProfileName(kept.c_str()), 0; });
+}
+
+// Reads drop blanks and one pair of quotes at the ends of a value: OK stores
+// such paths quoted, and the next start finds every button.
+TEST_F(SettingsDialog, NamesWithBlanksOrQuotesAtTheirEndsAreSavedAndPressedAtTheNextStart)
+{
+    const std::string pid = std::to_string(::GetCurrentProcessId());
+    const Strings paths = {" 空白窓 " + pid + ",押す", "'単' " + pid + ",'確認'", "\"引用\" " + pid + ",\"OK\"",
+                           "窓 " + pid + ",押す\t", "\t平 " + pid + ",普通 ", "平 " + pid + ",普通"};
+    std::vector<std::string> layout;
+    for (const std::string& p : paths)
+        layout.push_back("W:" + p.substr(0, p.find(','))), layout.push_back("B:" + p.substr(p.find(',') + 1));
+    testkit::TargetApp target(layout);
+    ASSERT_TRUE(target.Ready());
+    // A copy of the program reads what this OK writes: its profile in the Windows directory.
+    const std::string stem = "zelvano-quotes-" + pid, exe = testkit::BuildDir() + "\\" + stem + ".exe";
+    const std::string ini = testkit::WindowsDirFile((stem + ".INI").c_str()), kept = AfxGetApp()->m_pszProfileName;
+    ASSERT_TRUE(::CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE));
+    StartMain({});
+    OnUi([&] { return AfxGetApp()->SetProfileName(ini.c_str()), 0; });
+    ASSERT_TRUE(OpenSettings());
+    for (const std::string& p : paths)
+        SetPath(p), Click(IDC_ADD);
+    Click(IDOK);
+    ASSERT_TRUE(WaitClosed(1));
+    OnUi([&] { return AfxGetApp()->SetProfileName(kept.c_str()), 0; });
+    const Keys saved = ButtonSection(testkit::ReadFile(ini));
+    for (size_t i = 0; i < paths.size(); ++i)  // only the last is plain
+        EXPECT_EQ(i + 1 < paths.size() ? "\"" + paths[i] + "\"" : paths[i], saved.at("BTN" + std::to_string(i + 1)));
+    {
+        testkit::Process next("\"" + exe + "\"");
+        ASSERT_TRUE(target.WaitEvents(3 * paths.size()));
+        for (size_t i = 0; i < paths.size(); ++i)
+            EXPECT_EQ((Strings{"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"}), target.MessagesOf(int(i)))
+                << paths[i];
+    }
+    testkit::WaitFor([&] { return ::DeleteFileA(exe.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; }, 5000);
+    ::DeleteFileA(ini.c_str());
+}
+
 // The confirm button inverts the window the path names while held; the flag
 // stays right when that window goes away or is renamed before the release.
 TEST_F(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)

@@ -116,9 +116,22 @@ void Process::Kill()
 }
 
 namespace {
+// One argument as the C run-time splits a command line: quotes are escaped,
+// and so are the backslashes in front of one.
 std::string Quote(const std::string& s)
 {
-    return "\"" + s + "\"";
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : s) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    return out.append(backslashes * 2, '\\') + "\"";
 }
 
 std::vector<std::string> Lines(const std::string& text)
