@@ -38,7 +38,12 @@ to_notepad() {
 
 STAGE=$(mktemp -d)
 CHECK=""
+STORE=""
 cleanup() {
+    if [ -n "$STORE" ]; then
+        rm -f "$STORE"
+        [ ! -e "$STORE.release-backup" ] || mv "$STORE.release-backup" "$STORE"
+    fi
     rm -rf "$STAGE" ${CHECK:+"$CHECK"}
     stop_wine
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
@@ -56,16 +61,16 @@ rm -f "$ZIP"
 (cd "$STAGE" && zip -q -X -r "$ZIP" zelvano.exe zelvano-32bit README.txt ZELVANO.INI)
 unzip -l "$ZIP"
 
-# Start a zipped program once: its window must come up with a report, and
-# close with OK.
+# Start a zipped program once: its window must come up with a report that
+# pressed the sample's second entry, and close with OK.
 start_once() {
     local exe=$1 zpid report
     wine "$exe" &
     zpid=$!
     report=$(wine "$BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
     echo "$exe shows: $report"
-    grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}に' <<<"$report" ||
-        { echo "unexpected report" >&2; exit 1; }
+    grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}に' <<<"$report" &&
+        grep -q '^2)"確認"ｳｨﾝﾄﾞの"OK"ボタン' <<<"$report" || { echo "unexpected report" >&2; exit 1; }
     import -window root "$2"
     wine "$BUILD/tools/zelvano_probe.exe" close
     wait "$zpid"
@@ -74,6 +79,16 @@ CHECK=$(mktemp -d)
 unzip -q "$ZIP" -d "$CHECK"
 start_xvfb
 start_wine
+# As the README tells a user without administrator rights: the sample list
+# copied to the per-user store. Whatever was there is put back afterwards.
+STORE="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/VirtualStore/windows/zelvano.INI"
+mkdir -p "$(dirname "$STORE")"
+[ ! -e "$STORE" ] || mv "$STORE" "$STORE.release-backup"
+cp "$CHECK/ZELVANO.INI" "$STORE"
+TARGET_LOG="$BUILD/release-target.log"
+rm -f "$TARGET_LOG"
+wine "$BUILD/target_app.exe" "$(winepath -w "$TARGET_LOG")" "W:確認" "B:OK" &
+for _ in $(seq 200); do grep -qs ready "$TARGET_LOG" && break; sleep 0.05; done
 start_once "$CHECK/zelvano.exe" "$BUILD/dist/started-64bit.png"
 # The 32-bit program needs 32-bit Wine (wine32), which is not always installed.
 if [ "$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null)" = "install ok installed" ]; then

@@ -151,19 +151,8 @@ COLORREF PixelOf(HWND hWnd)
     return c;
 }
 
-// A visible message box (dialog class) of process pid titled caption.
-HWND FindBox(DWORD pid, const std::string& caption)
-{
-    for (HWND h = nullptr; (h = ::FindWindowExA(nullptr, h, "#32770", nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(h, &owner);
-        if (owner == pid && ::IsWindowVisible(h) && testkit::WindowTextOf(h) == caption)
-            return h;
-    }
-    return nullptr;
-}
-
-std::string BoxText(HWND hBox) { return testkit::WindowTextOf(::GetDlgItem(hBox, 0xFFFF)); }
+using testkit::BoxText;
+using testkit::FindBox;
 
 // A top-level window of ours with one child, in the slot-th place of the left
 // strip of the screen, away from the dialogs in the middle.

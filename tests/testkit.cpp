@@ -117,12 +117,14 @@ void Process::Kill()
 
 namespace {
 // One argument as the C run-time splits a command line: quotes are escaped,
-// and so are the backslashes in front of one.
+// and so are the backslashes in front of one. The run-time reads double-byte
+// characters whole, so a trail byte 0x5C is no backslash.
 std::string Quote(const std::string& s)
 {
     std::string out = "\"";
     size_t backslashes = 0;
-    for (char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
         if (c == '\\') {
             ++backslashes;
             continue;
@@ -130,6 +132,8 @@ std::string Quote(const std::string& s)
         out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
         backslashes = 0;
         out += c;
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < s.size())
+            out += s[++i];
     }
     return out.append(backslashes * 2, '\\') + "\"";
 }
@@ -262,6 +266,22 @@ ScreenLock::~ScreenLock()
         ReleaseMutex(m_hMutex);
         CloseHandle(m_hMutex);
     }
+}
+
+HWND FindBox(DWORD pid, const std::string& caption)
+{
+    for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, "#32770", nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner == pid && IsWindowVisible(h) && WindowTextOf(h) == caption)
+            return h;
+    }
+    return nullptr;
+}
+
+std::string BoxText(HWND hBox)
+{
+    return WindowTextOf(GetDlgItem(hBox, 0xFFFF));
 }
 
 std::string WindowsDirFile(const char* name)

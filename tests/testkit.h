@@ -76,6 +76,10 @@ HWND FindWindowOf(DWORD pid, const char* title);
 // Text of a window of another process, read in UTF-16 and converted to the
 // ANSI code page (the A form can come back as UTF-16 across processes).
 std::string WindowTextOf(HWND hWnd);
+// A visible message box (dialog class) of process pid titled caption, or null.
+HWND FindBox(DWORD pid, const std::string& caption);
+// The text a message box shows.
+std::string BoxText(HWND hBox);
 // Windows path of a file in the Windows directory.
 std::string WindowsDirFile(const char* name);
 

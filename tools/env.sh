@@ -63,6 +63,16 @@ start_xvfb() {
     return 1
 }
 
+# The settings of every prefix of ours; arguments run wine otherwise (as
+# another account, say).
+configure_prefix() {
+    "$@" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    # Without a window manager nobody acknowledges a hidden window, and
+    # Wine would wait two seconds for it at every close.
+    "$@" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    "$@" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+}
+
 # Prefix creation and one persistent wineserver, warmed up before anything
 # reads Wine's output through a pipe (its helpers inherit stdout).
 start_wine() {
@@ -71,11 +81,7 @@ start_wine() {
         rm -rf "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-        # Without a window manager nobody acknowledges a hidden window, and
-        # Wine would wait two seconds for it at every close.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        configure_prefix
         wineserver -w
         touch "$WINEPREFIX/.zelvano-ready-2"
     fi

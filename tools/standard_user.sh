@@ -1,0 +1,62 @@
+#!/bin/bash
+# The built program as a standard user meets it on Windows: an unprivileged
+# account, its own Wine prefix with a read-only Windows directory (Wine then
+# refuses writes there with ERROR_ACCESS_DENIED, as Windows does), on a display
+# of its own. Runs tests/standard_user_tests.exe there. CTest's test
+# StandardUser.EndToEnd; skipped (77) where neither root nor sudo is at hand.
+#   tools/standard_user.sh BUILD-DIR
+set -euo pipefail
+if [ "$(id -u)" != 0 ]; then
+    sudo -n true 2>/dev/null || { echo "skipped: an unprivileged account needs root or sudo"; exit 77; }
+    exec sudo -n "$0" "$@"
+fi
+source "$(dirname "$0")/env.sh"
+BUILD_DIR=$(cd "${1:-$BUILD}" && pwd)
+ACCOUNT=zelvano-std
+
+id "$ACCOUNT" >/dev/null 2>&1 || useradd -m -s /bin/sh "$ACCOUNT"
+HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
+mkdir -p "$HOME_DIR"
+chown "$ACCOUNT:" "$HOME_DIR"
+PREFIX=$HOME_DIR/wineprefix
+STAGE=$HOME_DIR/stage
+# The account may not be able to read the build folder, nor the current one.
+cd "$HOME_DIR"
+
+as_account() {
+    runuser -u "$ACCOUNT" -- env -i HOME="$HOME_DIR" USER="$ACCOUNT" LOGNAME="$ACCOUNT" \
+        PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$DISPLAY" WINEPREFIX="$PREFIX" WINEARCH=win64 \
+        WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$@"
+}
+
+start_xvfb
+cleanup() {
+    as_account wineserver -k >/dev/null 2>&1 || true
+    kill "$XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# Wine takes a prefix only from its owner.
+if [ ! -f "$PREFIX/.zelvano-ready-1" ] || [ "$(stat -c %U "$PREFIX")" != "$ACCOUNT" ]; then
+    rm -rf "$PREFIX"
+    as_account wineboot -i >/dev/null 2>&1 </dev/null
+    as_account wineserver -w
+    configure_prefix as_account
+    as_account wineserver -w
+    touch "$PREFIX/.zelvano-ready-1"
+fi
+WINDOWS=$PREFIX/drive_c/windows
+chmod -R a-w "$WINDOWS"
+rm -rf "$PREFIX/drive_c/users/$ACCOUNT/AppData/Local/VirtualStore" "$STAGE"
+
+mkdir -p "$STAGE/tests"
+cp "$BUILD_DIR/zelvano.exe" "$BUILD_DIR/target_app.exe" "$STAGE/"
+cp "$BUILD_DIR/tests/standard_user_tests.exe" "$STAGE/tests/"
+chown -R "$ACCOUNT:" "$STAGE"
+as_account wine "$STAGE/tests/standard_user_tests.exe" --prepare
+# What an administrator puts in the Windows directory, and a folder the
+# account can read but not write in.
+install -m 444 "$STAGE"/admin/*.INI "$WINDOWS/"
+mkdir -m 555 "$STAGE/locked"
+
+as_account wine "$STAGE/tests/standard_user_tests.exe"
