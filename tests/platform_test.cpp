@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "platform/platform.h"
 #include "res/resource.h"
 #include "tests/testkit.h"
@@ -186,6 +188,31 @@ TEST(Profile, EveryValueReadsBackAsWrittenAndPlainOnesAreStoredAsTheyStand)
         EXPECT_NE(std::string::npos, testkit::ReadFile(pApp->m_pszProfileName).find(key + "=" + stored + "\r\n"))
             << value;
     }
+}
+
+// The store is where Windows virtualizes the file: found through
+// %LOCALAPPDATA%, or the shell when that is missing or no folder.
+TEST(Profile, ABareNameLivesInTheWindowsDirectoryWithItsStoreBeside)
+{
+    char windows[MAX_PATH] = {}, local[MAX_PATH] = {}, shell[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, shell));
+    const char* envs[] = {local, nullptr, "relative\\folder", "C:\\no such folder"};
+    for (const char* env : envs) {
+        SetEnvironmentVariableA("LOCALAPPDATA", env);
+        CProfileFile profile;
+        profile.SetName("表ソ.INI");
+        EXPECT_EQ(std::string(windows) + "\\表ソ.INI", S(profile.GetSystemPath()));
+        EXPECT_EQ(std::string(env == local ? local : shell) + "\\VirtualStore" + (windows + 2) + "\\表ソ.INI",
+                  S(profile.GetUserStorePath()))
+            << (env ? env : "(none)");
+    }
+    SetEnvironmentVariableA("LOCALAPPDATA", local);
+    CProfileFile named;
+    named.SetName("C:\\folder\\z.INI");
+    EXPECT_EQ("C:\\folder\\z.INI", S(named.GetSystemPath()));
+    EXPECT_EQ("", S(named.GetUserStorePath()));
 }
 
 TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
