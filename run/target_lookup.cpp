@@ -26,15 +26,23 @@ HWND FindTarget(CString path)
     return hResult;
 }
 
-int PressTarget(const CString& path, PostMessageFn pfnPost)
+int PressTarget(const CString& path, PostMessageFn pfnPost, DWORD* pdwRefused)
 {
+    if (pdwRefused)
+        *pdwRefused = 0;
     HWND hTarget = FindTarget(path);
     if (!hTarget)
         return 0;
     static const UINT kClick[] = {WM_LBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP};
     for (UINT message : kClick) {
-        if (!pfnPost(hTarget, message, 0, 0))
+        // The lookup leaves its own errors behind.
+        ::SetLastError(0);
+        if (!pfnPost(hTarget, message, 0, 0)) {
+            DWORD dwError = ::GetLastError();
+            if (pdwRefused)
+                *pdwRefused = dwError ? dwError : ERROR_GEN_FAILURE;
             return 0;
+        }
     }
     return 1;
 }

@@ -10,7 +10,9 @@
 HWND FindTarget(CString path);
 // Posts button-down, button-down, button-up with zero parameters to the
 // target. 1 when all three were queued; 0 when it was not found or a post
-// was refused (a higher-integrity process, a full queue).
+// was refused (a higher-integrity process, a full queue). *pdwRefused gets
+// the platform's error for a refused post (ERROR_GEN_FAILURE when it gave
+// none), 0 otherwise.
 // pfnPost is the platform's PostMessageA; tests pass one that refuses.
 typedef BOOL(WINAPI* PostMessageFn)(HWND, UINT, WPARAM, LPARAM);
-int PressTarget(const CString& path, PostMessageFn pfnPost = ::PostMessageA);
+int PressTarget(const CString& path, PostMessageFn pfnPost = ::PostMessageA, DWORD* pdwRefused = nullptr);
