@@ -27,6 +27,7 @@ protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
     void OnLButtonUp(UINT nFlags, CPoint point);
     void OnMouseMove(UINT nFlags, CPoint point);
+    void OnCaptureChanged(CWnd* pWnd);
     void OnPaint();
     void OnAdd();
     void OnDelete();
@@ -37,6 +38,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Ends the drag and frees the picker; the pick, or null.
+    HWND EndDrag();
     // Ends a drag and a confirm highlight that are still running when the
     // dialog closes, so no other program's window stays inverted.
     void EndPendingHighlights();

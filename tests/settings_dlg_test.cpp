@@ -521,17 +521,22 @@ TEST_F(SettingsDialog, PickingRefusesTopLevelWindowsAndLineBreaksAndOnlyOkTakesA
     EXPECT_EQ((Strings{"Old,Path"}), ListItems());
 }
 
-TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
+// A drag also ends, with no pick, when another window takes the capture or
+// the platform lets it go (Alt+Tab, a UAC prompt).
+TEST_F(SettingsDialog, EnterOrEscOrALostCaptureMidDragOrConfirmRestoresAndFreesThePicker)
 {
     testkit::ScreenLock lock;
     StartMain({"Editor,Save"});
     const std::string frame = "中断枠-" + std::to_string(::GetCurrentProcessId());
     Probe probe = MakeProbe(7, frame, "確認子");
-    const struct { bool drag; UINT key; INT_PTR result; } cases[] = {
-        {true, VK_RETURN, IDOK}, {true, VK_ESCAPE, IDCANCEL}, {false, VK_ESCAPE, IDCANCEL}};
+    enum Cut { kKey, kTaken, kLetGo };
+    const struct { bool drag; Cut cut; UINT key; INT_PTR result; } cases[] = {
+        {true, kKey, VK_RETURN, IDOK},      {true, kKey, VK_ESCAPE, IDCANCEL}, {false, kKey, VK_ESCAPE, IDCANCEL},
+        {true, kTaken, VK_ESCAPE, IDCANCEL}, {true, kLetGo, VK_ESCAPE, IDCANCEL}};
     int closings = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.drag ? "drag " : "confirm ") + (c.key == VK_RETURN ? "Enter" : "Esc"));
+        SCOPED_TRACE(std::string(c.drag ? "drag " : "confirm ") + (c.key == VK_RETURN ? "Enter" : "Esc") + " cut " +
+                     std::to_string(c.cut));
         ASSERT_TRUE(OpenSettings());
         HWND hList = Item(IDC_TARGET_LIST);
         Post(m_hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hList), TRUE);  // Enter is then OK's
@@ -540,6 +545,22 @@ TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
         else
             SetPath(frame + ",確認子"), PressConfirm();
         ASSERT_EQ(kInverted, PixelOf(probe.hChild));
+        if (c.cut != kKey) {
+            HWND hTaker = c.cut == kTaken ? probe.hFrame : nullptr;
+            EXPECT_EQ(hTaker, OnUi([hTaker] {  // ending the drag leaves the new capture alone
+                if (hTaker)
+                    ::SetCapture(hTaker);
+                else
+                    ::ReleaseCapture();
+                return ::GetCapture();
+            }));
+            EXPECT_FALSE(Dragging());
+            EXPECT_EQ(kColour, PixelOf(probe.hChild));
+            Release();  // a later release in the dialog asks nothing
+            EXPECT_EQ(nullptr, FindBox(::GetCurrentProcessId(), kAppName));
+            EXPECT_EQ("", Path());
+            OnUi([] { return ::ReleaseCapture(); });
+        }
         PostKey(c.drag ? hList : Item(IDC_CONFIRM), c.key);  // a pressed button has the focus
         ASSERT_TRUE(WaitClosed(++closings));
         EXPECT_EQ(c.result, g_ui.result);
