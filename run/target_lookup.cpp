@@ -46,3 +46,23 @@ int PressTarget(const CString& path, PostMessageFn pfnPost, DWORD* pdwRefused)
     }
     return 1;
 }
+
+TargetCheck CheckTarget(HWND hWnd, const CString& window, const CString& button)
+{
+    HWND hParent = ::GetParent(hWnd);
+    if (!(::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD))
+        return TARGET_NOT_CHILD;
+    if (::GetWindowLongA(hParent, GWL_STYLE) & WS_CHILD)
+        return TARGET_NESTED;
+    if (window.Find(',') >= 0 || button.Find(',') >= 0)
+        return TARGET_COMMA;
+    if (window.IsEmpty() || button.IsEmpty())
+        return TARGET_UNNAMED;
+    HWND hFound = FindTarget(window + "," + button);
+    if (hFound == hWnd)
+        return TARGET_OK;
+    HWND hTop = ::FindWindowA(nullptr, window);
+    if (hTop && hTop != hParent)
+        return TARGET_TITLE_TAKEN;
+    return hTop && hFound ? TARGET_CAPTION_TAKEN : TARGET_LOST;
+}

@@ -38,6 +38,31 @@ CString PickQuestion(const CString& window, const CString& button)
     return "押されるボタンは\"" + window + "\"ｳｨﾝﾄﾞの\r\n\"" + button + "\"ボタンで良いですか？";
 }
 
+CString PickRefusal(TargetCheck check)
+{
+    switch (check) {
+    case TARGET_OK:
+        return "";
+    case TARGET_NOT_CHILD:
+        return "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
+               "使えない（灰色の）ボタンは選べません。";
+    case TARGET_NESTED:
+        return "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+               "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。";
+    case TARGET_COMMA:
+        return "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。";
+    case TARGET_UNNAMED:
+        return "選んだウィンドウにタイトルがないか、ボタンに文字がないため、対象にできません。";
+    case TARGET_TITLE_TAKEN:
+        return "同じタイトルのウィンドウがほかにもあり（見えないものも含みます）、"
+               "そちらが先に見つかるため、対象にできません。";
+    case TARGET_CAPTION_TAKEN:
+        return "同じウィンドウに同じ文字のボタンが先にあり、そちらが押されてしまうため、対象にできません。";
+    default:
+        return "選んだボタンが見つからなくなったため、対象にできません。";
+    }
+}
+
 CSettingsDlg::CSettingsDlg(CWnd* pParent)
     : CDialog(IDD_SETTINGS, pParent), m_pTargets(nullptr), m_pList(nullptr), m_pPicker(nullptr),
       m_bHighlighted(0)
@@ -112,10 +137,13 @@ void CSettingsDlg::OnLButtonUp(UINT /*nFlags*/, CPoint /*point*/)
         CString button, window;
         CWnd(hTarget).GetWindowText(button);
         CWnd(hParent).GetWindowText(window);
+        TargetCheck check = TARGET_OK;
         if (HasLineBreak(window) || HasLineBreak(button)) {
             AfxMessageBox("選んだボタンまたはウィンドウの名前に改行が含まれているため、"
                           "対象にできません。",
                           MB_OK);
+        } else if ((check = CheckTarget(hTarget, window, button)) != TARGET_OK) {
+            AfxMessageBox(PickRefusal(check), MB_OK);
         } else if (AfxMessageBox(PickQuestion(window, button), MB_OKCANCEL) == IDOK) {
             m_path = window + "," + button;
             SetDlgItemText(IDC_PATH, m_path);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "run/target_lookup.h"
 
 class CWindowPicker;
 
@@ -51,3 +52,5 @@ private:
 CString SettingsBanner();
 // The question asked before a picked button becomes the current path.
 CString PickQuestion(const CString& window, const CString& button);
+// Why a picked button cannot become the current path; "" for TARGET_OK.
+CString PickRefusal(TargetCheck check);

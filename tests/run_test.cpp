@@ -140,6 +140,12 @@ TEST(TargetLookup, FindsDirectChildrenByExactCaption)
         ASSERT_TRUE(testkit::WaitFor([&] { return ::GetWindow(hTwins, GW_CHILD) == h; }));
         EXPECT_EQ(h, FindTarget((T("Twins") + ",Same").c_str())) << id;
     }
+    // Another program's buttons, as the picker offers them: 100 is now the first twin.
+    HWND hMain = testkit::FindWindowOf(app.ProcessId(), T("Lookup Main").c_str());
+    HWND hInner = ::FindWindowExA(::FindWindowExA(hMain, nullptr, nullptr, "Panel"), nullptr, nullptr, "Inner");
+    EXPECT_EQ(TARGET_OK, CheckTarget(::GetDlgItem(hMain, 101), T("Lookup Main").c_str(), "Apply"));
+    EXPECT_EQ(TARGET_NESTED, CheckTarget(hInner, "Panel", "Inner"));
+    EXPECT_EQ(TARGET_CAPTION_TAKEN, CheckTarget(::GetDlgItem(hTwins, 101), T("Twins").c_str(), "Same"));
 }
 
 TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
