@@ -53,10 +53,11 @@ BOOL CReportDlg::OnInitDialog()
 
     SetIcon(m_hIcon, TRUE);
 
-    CString lines = PressListedTargets(m_targets);
+    CString refused;
+    CString lines = PressListedTargets(m_targets, ::PostMessageA, &refused);
     struct tm now = {};
     CTime::GetCurrentTime().GetLocalTm(&now);
-    m_report = ComposeLaunchReport(lines, now);
+    m_report = ComposeLaunchReport(lines, now, refused);
     SetDlgItemText(IDC_REPORT, m_report);
 
     m_pBackground = new CTiledBackground(this, IDB_BACKGROUND);

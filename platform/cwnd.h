@@ -97,6 +97,11 @@ private:
 #define ON_WM_GETMINMAXINFO() \
     {WM_GETMINMAXINFO, 0, 0,  \
      AFX_THUNK(pThis->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)); return 0;)},
+// void OnCaptureChanged(CWnd* pWnd), pWnd the window that takes the capture
+// (a reference only; its m_hWnd is null when the capture is let go)
+#define ON_WM_CAPTURECHANGED() \
+    {WM_CAPTURECHANGED, 0, 0,  \
+     AFX_THUNK(CWnd wnd(reinterpret_cast<HWND>(lParam)); pThis->OnCaptureChanged(&wnd); return 0;)},
 // void OnXxx(UINT nFlags, CPoint point), point in client coordinates
 #define AFX_ON_MOUSE(message, memberFxn) \
     {message, 0, 0, AFX_THUNK(pThis->memberFxn(static_cast<UINT>(wParam), CPoint(lParam)); return 0;)},

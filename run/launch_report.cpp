@@ -2,19 +2,9 @@
 
 #include "run/target_list.h"
 
-CString PressListedTargets(CStringList& targets, PostMessageFn pfnPost)
-{
-    CString lines;
-    int n = 0;
-    for (CString text = ReadTarget(n); text != ""; text = ReadTarget(++n)) {
-        targets.AddTail(text);
-        if (PressTarget(text, pfnPost) == 1)
-            lines += FormatReportLine(n + 1, text);
-    }
-    return lines;
-}
-
-CString FormatReportLine(int nPosition, const CString& path)
+namespace {
+// "{p})" and the path as the report shows it.
+CString NumberedTarget(int nPosition, const CString& path)
 {
     CString shown = path;
     int nComma = path.Find(',');
@@ -23,8 +13,35 @@ CString FormatReportLine(int nPosition, const CString& path)
     // Appended, not formatted into itself: the text may hold '%'.
     CString line;
     line.Format("%d)", nPosition);
-    line += shown;
-    line += "\r\n";
+    return line + shown;
+}
+}  // namespace
+
+CString PressListedTargets(CStringList& targets, PostMessageFn pfnPost, CString* pRefused)
+{
+    CString lines;
+    int n = 0;
+    for (CString text = ReadTarget(n); text != ""; text = ReadTarget(++n)) {
+        targets.AddTail(text);
+        DWORD dwRefused = 0;
+        if (PressTarget(text, pfnPost, &dwRefused) == 1)
+            lines += FormatReportLine(n + 1, text);
+        else if (dwRefused && pRefused)
+            *pRefused += FormatRefusalLine(n + 1, text, dwRefused);
+    }
+    return lines;
+}
+
+CString FormatReportLine(int nPosition, const CString& path)
+{
+    return NumberedTarget(nPosition, path) + "\r\n";
+}
+
+CString FormatRefusalLine(int nPosition, const CString& path, DWORD dwError)
+{
+    CString line = "\r\n" + NumberedTarget(nPosition, path) + "は押せませんでした";
+    if (dwError == ERROR_ACCESS_DENIED)
+        line += "（管理者として実行中のウィンドウです）";
     return line;
 }
 
@@ -36,10 +53,10 @@ CString FormatReportStamp(const struct tm& localTime)
     return stamp;
 }
 
-CString ComposeLaunchReport(const CString& lines, const struct tm& localTime)
+CString ComposeLaunchReport(const CString& lines, const struct tm& localTime, const CString& refused)
 {
     CString stamp = FormatReportStamp(localTime);
     if (lines != "")
-        return stamp + "に\r\n" + lines + "を押しましたよ～ん";
-    return stamp + "に起動したけど\r\n何もしてないよ～ん";
+        return stamp + "に\r\n" + lines + "を押しましたよ～ん" + refused;
+    return stamp + "に起動したけど\r\n何もしてないよ～ん" + refused;
 }

@@ -26,15 +26,43 @@ HWND FindTarget(CString path)
     return hResult;
 }
 
-int PressTarget(const CString& path, PostMessageFn pfnPost)
+int PressTarget(const CString& path, PostMessageFn pfnPost, DWORD* pdwRefused)
 {
+    if (pdwRefused)
+        *pdwRefused = 0;
     HWND hTarget = FindTarget(path);
     if (!hTarget)
         return 0;
     static const UINT kClick[] = {WM_LBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP};
     for (UINT message : kClick) {
-        if (!pfnPost(hTarget, message, 0, 0))
+        // The lookup leaves its own errors behind.
+        ::SetLastError(0);
+        if (!pfnPost(hTarget, message, 0, 0)) {
+            DWORD dwError = ::GetLastError();
+            if (pdwRefused)
+                *pdwRefused = dwError ? dwError : ERROR_GEN_FAILURE;
             return 0;
+        }
     }
     return 1;
+}
+
+TargetCheck CheckTarget(HWND hWnd, const CString& window, const CString& button)
+{
+    HWND hParent = ::GetParent(hWnd);
+    if (!(::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD))
+        return TARGET_NOT_CHILD;
+    if (::GetWindowLongA(hParent, GWL_STYLE) & WS_CHILD)
+        return TARGET_NESTED;
+    if (window.Find(',') >= 0 || button.Find(',') >= 0)
+        return TARGET_COMMA;
+    if (window.IsEmpty() || button.IsEmpty())
+        return TARGET_UNNAMED;
+    HWND hFound = FindTarget(window + "," + button);
+    if (hFound == hWnd)
+        return TARGET_OK;
+    HWND hTop = ::FindWindowA(nullptr, window);
+    if (hTop && hTop != hParent)
+        return TARGET_TITLE_TAKEN;
+    return hTop && hFound ? TARGET_CAPTION_TAKEN : TARGET_LOST;
 }

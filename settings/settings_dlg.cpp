@@ -11,6 +11,7 @@ BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
     ON_WM_LBUTTONDOWN()
     ON_WM_LBUTTONUP()
     ON_WM_MOUSEMOVE()
+    ON_WM_CAPTURECHANGED()
     ON_WM_PAINT()
     ON_WM_DESTROY()
     ON_BN_CLICKED(IDC_ADD, OnAdd)
@@ -35,6 +36,31 @@ CString SettingsBanner()
 CString PickQuestion(const CString& window, const CString& button)
 {
     return "押されるボタンは\"" + window + "\"ｳｨﾝﾄﾞの\r\n\"" + button + "\"ボタンで良いですか？";
+}
+
+CString PickRefusal(TargetCheck check)
+{
+    switch (check) {
+    case TARGET_OK:
+        return "";
+    case TARGET_NOT_CHILD:
+        return "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
+               "使えない（灰色の）ボタンは選べません。";
+    case TARGET_NESTED:
+        return "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+               "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。";
+    case TARGET_COMMA:
+        return "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。";
+    case TARGET_UNNAMED:
+        return "選んだウィンドウにタイトルがないか、ボタンに文字がないため、対象にできません。";
+    case TARGET_TITLE_TAKEN:
+        return "同じタイトルのウィンドウがほかにもあり（見えないものも含みます）、"
+               "そちらが先に見つかるため、対象にできません。";
+    case TARGET_CAPTION_TAKEN:
+        return "同じウィンドウに同じ文字のボタンが先にあり、そちらが押されてしまうため、対象にできません。";
+    default:
+        return "選んだボタンが見つからなくなったため、対象にできません。";
+    }
 }
 
 CSettingsDlg::CSettingsDlg(CWnd* pParent)
@@ -105,29 +131,32 @@ void CSettingsDlg::OnMouseMove(UINT /*nFlags*/, CPoint point)
 
 void CSettingsDlg::OnLButtonUp(UINT /*nFlags*/, CPoint /*point*/)
 {
-    if (m_pPicker) {
-        m_pPicker->End();
-        HWND hTarget = m_pPicker->GetTarget();
-        if (hTarget) {
-            CString button;
-            CWnd(hTarget).GetWindowText(button);
-            CString window;
-            HWND hParent = ::GetParent(hTarget);
-            if (hParent) {
-                CWnd(hParent).GetWindowText(window);
-                if (HasLineBreak(window) || HasLineBreak(button)) {
-                    AfxMessageBox("選んだボタンまたはウィンドウの名前に改行が含まれているため、"
-                                  "対象にできません。",
-                                  MB_OK);
-                } else if (AfxMessageBox(PickQuestion(window, button), MB_OKCANCEL) == IDOK) {
-                    m_path = window + "," + button;
-                    SetDlgItemText(IDC_PATH, m_path);
-                }
-            }
+    HWND hTarget = m_pPicker ? EndDrag() : nullptr;
+    HWND hParent = hTarget ? ::GetParent(hTarget) : nullptr;
+    if (hParent) {
+        CString button, window;
+        CWnd(hTarget).GetWindowText(button);
+        CWnd(hParent).GetWindowText(window);
+        TargetCheck check = TARGET_OK;
+        if (HasLineBreak(window) || HasLineBreak(button)) {
+            AfxMessageBox("選んだボタンまたはウィンドウの名前に改行が含まれているため、"
+                          "対象にできません。",
+                          MB_OK);
+        } else if ((check = CheckTarget(hTarget, window, button)) != TARGET_OK) {
+            AfxMessageBox(PickRefusal(check), MB_OK);
+        } else if (AfxMessageBox(PickQuestion(window, button), MB_OKCANCEL) == IDOK) {
+            m_path = window + "," + button;
+            SetDlgItemText(IDC_PATH, m_path);
         }
-        delete m_pPicker;
-        m_pPicker = nullptr;
     }
+    Default();
+}
+
+void CSettingsDlg::OnCaptureChanged(CWnd* pWnd)
+{
+    // EndDrag's own release comes here too, with m_pPicker already null.
+    if (m_pPicker && pWnd->m_hWnd != m_hWnd)
+        EndDrag();
     Default();
 }
 
@@ -226,13 +255,22 @@ void CSettingsDlg::OnDestroy()
     Default();
 }
 
+HWND CSettingsDlg::EndDrag()
+{
+    // Taken out first: End releases the capture, which sends WM_CAPTURECHANGED
+    // here, and a message box may follow while the pick is used.
+    CWindowPicker* pPicker = m_pPicker;
+    m_pPicker = nullptr;
+    pPicker->End();
+    HWND hTarget = pPicker->GetTarget();
+    delete pPicker;
+    return hTarget;
+}
+
 void CSettingsDlg::EndPendingHighlights()
 {
-    if (m_pPicker) {
-        m_pPicker->End();
-        delete m_pPicker;
-        m_pPicker = nullptr;
-    }
+    if (m_pPicker)
+        EndDrag();
     if (m_bHighlighted == 1) {
         HWND hFound = FindTarget(m_path);
         if (hFound)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "run/target_lookup.h"
 
 class CWindowPicker;
 
@@ -27,6 +28,7 @@ protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
     void OnLButtonUp(UINT nFlags, CPoint point);
     void OnMouseMove(UINT nFlags, CPoint point);
+    void OnCaptureChanged(CWnd* pWnd);
     void OnPaint();
     void OnAdd();
     void OnDelete();
@@ -37,6 +39,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Ends the drag and frees the picker; the pick, or null.
+    HWND EndDrag();
     // Ends a drag and a confirm highlight that are still running when the
     // dialog closes, so no other program's window stays inverted.
     void EndPendingHighlights();
@@ -48,3 +52,5 @@ private:
 CString SettingsBanner();
 // The question asked before a picked button becomes the current path.
 CString PickQuestion(const CString& window, const CString& button);
+// Why a picked button cannot become the current path; "" for TARGET_OK.
+CString PickRefusal(TargetCheck check);

@@ -59,5 +59,8 @@ void CWindowPicker::End()
 {
     if (m_pTarget)
         ToggleTarget();
-    ::ReleaseCapture();
+    // Once the capture went elsewhere, releasing it would take it from
+    // whichever window of this thread holds it now.
+    if (::GetCapture() == m_pOwner->m_hWnd)
+        ::ReleaseCapture();
 }

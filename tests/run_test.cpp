@@ -36,9 +36,9 @@ std::vector<std::string> Items(const CStringList& list)
     return out;
 }
 
-std::string Shown(int n, const std::string& window, const std::string& button)
+std::string Shown(int n, const std::string& window, const std::string& button, const std::string& tail = "\r\n")
 {
-    return std::to_string(n) + ")\"" + window + "\"ｳｨﾝﾄﾞの\"" + button + "\"ボタン\r\n";
+    return std::to_string(n) + ")\"" + window + "\"ｳｨﾝﾄﾞの\"" + button + "\"ボタン" + tail;
 }
 
 struct tm Jan2nd2000()
@@ -48,9 +48,16 @@ struct tm Jan2nd2000()
     return t;
 }
 
-// Counts posts and refuses number g_failOn (1-based; 0 refuses none).
+// Counts posts and refuses number g_failOn (1-based; 0 refuses none) with error g_error.
 int g_posts = 0, g_failOn = 0;
-BOOL WINAPI CountingPost(HWND, UINT, WPARAM, LPARAM) { return ++g_posts != g_failOn; }
+DWORD g_error = 0;
+BOOL WINAPI CountingPost(HWND, UINT, WPARAM, LPARAM)
+{
+    if (++g_posts != g_failOn)
+        return TRUE;
+    ::SetLastError(g_error);
+    return FALSE;
+}
 
 }  // namespace
 
@@ -133,6 +140,12 @@ TEST(TargetLookup, FindsDirectChildrenByExactCaption)
         ASSERT_TRUE(testkit::WaitFor([&] { return ::GetWindow(hTwins, GW_CHILD) == h; }));
         EXPECT_EQ(h, FindTarget((T("Twins") + ",Same").c_str())) << id;
     }
+    // Another program's buttons, as the picker offers them: 100 is now the first twin.
+    HWND hMain = testkit::FindWindowOf(app.ProcessId(), T("Lookup Main").c_str());
+    HWND hInner = ::FindWindowExA(::FindWindowExA(hMain, nullptr, nullptr, "Panel"), nullptr, nullptr, "Inner");
+    EXPECT_EQ(TARGET_OK, CheckTarget(::GetDlgItem(hMain, 101), T("Lookup Main").c_str(), "Apply"));
+    EXPECT_EQ(TARGET_NESTED, CheckTarget(hInner, "Panel", "Inner"));
+    EXPECT_EQ(TARGET_CAPTION_TAKEN, CheckTarget(::GetDlgItem(hTwins, 101), T("Twins").c_str(), "Same"));
 }
 
 TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
@@ -160,15 +173,26 @@ TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
     }
     EXPECT_TRUE(app.MessagesOf(2).empty());
 
-    // A refused post is no press: not reported, but the entry stays listed.
+    // A refused post is no press, but is told with its error (never 0); the entry stays listed.
+    const DWORD kErrors[] = {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_QUOTA, 0};
     for (int failOn : {1, 2, 3}) {
-        g_posts = 0, g_failOn = failOn;
-        EXPECT_EQ(0, PressTarget(list[0].c_str(), CountingPost)) << failOn;
+        g_posts = 0, g_failOn = failOn, g_error = kErrors[failOn - 1];
+        DWORD dwRefused = 1;
+        EXPECT_EQ(0, PressTarget(list[0].c_str(), CountingPost, &dwRefused)) << failOn;
+        EXPECT_EQ(g_error ? g_error : ERROR_GEN_FAILURE, dwRefused) << failOn;
+        EXPECT_EQ(0, PressTarget(list[1].c_str(), CountingPost, &dwRefused));  // not found: no refusal
+        EXPECT_EQ(0u, dwRefused);
     }
-    CStringList again;
-    g_posts = 0, g_failOn = 2;
-    EXPECT_EQ(Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"), S(PressListedTargets(again, CountingPost)));
-    EXPECT_EQ(list, Items(again));
+    for (DWORD error : kErrors) {
+        CStringList again;
+        CString refused;
+        g_posts = 0, g_failOn = 2, g_error = error;  // the first entry's second post
+        EXPECT_EQ(Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"),
+                  S(PressListedTargets(again, CountingPost, &refused)));
+        const char* reason = error == ERROR_ACCESS_DENIED ? "（管理者として実行中のウィンドウです）" : "";
+        EXPECT_EQ("\r\n" + Shown(1, T("窓"), "表", std::string("は押せませんでした") + reason), S(refused));
+        EXPECT_EQ(list, Items(again));
+    }
 }
 
 TEST(LaunchReport, TextsByteForByte)
@@ -179,4 +203,12 @@ TEST(LaunchReport, TextsByteForByte)
     EXPECT_EQ("12)no comma\r\n", S(FormatReportLine(12, "no comma")));
     EXPECT_EQ("2000-01-02 03:04:05に起動したけど\r\n何もしてないよ～ん",
               S(ComposeLaunchReport("", Jan2nd2000())));
+    // Refusals follow the whole report, each on a line of its own.
+    const std::string denied = "\r\n2)\"管理\"ｳｨﾝﾄﾞの\"次へ(&N) >\"ボタンは押せませんでした（管理者として実行中のウィンドウです）";
+    EXPECT_EQ(denied, S(FormatRefusalLine(2, "管理,次へ(&N) >", ERROR_ACCESS_DENIED)));
+    EXPECT_EQ("\r\n7)no commaは押せませんでした", S(FormatRefusalLine(7, "no comma", ERROR_INVALID_WINDOW_HANDLE)));
+    EXPECT_EQ("2000-01-02 03:04:05に起動したけど\r\n何もしてないよ～ん" + denied,
+              S(ComposeLaunchReport("", Jan2nd2000(), denied.c_str())));
+    EXPECT_EQ("2000-01-02 03:04:05に\r\n1)x\r\nを押しましたよ～ん" + denied + denied,
+              S(ComposeLaunchReport("1)x\r\n", Jan2nd2000(), (denied + denied).c_str())));
 }

@@ -154,21 +154,33 @@ COLORREF PixelOf(HWND hWnd)
 using testkit::BoxText;
 using testkit::FindBox;
 
-// A top-level window of ours with one child, in the slot-th place of the left
-// strip of the screen, away from the dialogs in the middle.
+// One more child window of the probe class; its centre on the screen.
+CPoint AddChild(HWND hParent, const char* text, int x, int y, int cx, int cy)
+{
+    HWND c = OnUi([=] {
+        HWND h = ::CreateWindowExA(0, "ZelvanoSettingsProbe", text, WS_CHILD | WS_VISIBLE, x, y, cx, cy, hParent,
+                                   nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        return ::UpdateWindow(h), h;
+    });
+    return CentreOf(c);
+}
+
+// A top-level window of ours with one child, in the slot-th place (0 to 11)
+// of the left strip of the screen, away from the dialogs in the middle.
 struct Probe {
     HWND hFrame, hChild;
     CPoint childCentre, frameSpot;  // screen
 };
 
-Probe MakeProbe(int slot, const std::string& title, const char* childText)
+Probe MakeProbe(int slot, const std::string& title, const char* childText, HWND hOwner = nullptr)
 {
     Probe p = OnUi([&] {
         HINSTANCE hInst = ::GetModuleHandleA(nullptr);
-        // Clipping the child keeps an inversion of the frame off it.
+        // Clipping the child keeps an inversion of the frame off it. Only a
+        // pop-up's owner is its parent (GetParent).
         HWND f = ::CreateWindowExA(WS_EX_TOPMOST, "ZelvanoSettingsProbe", title.c_str(),
-                                   WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN, 5 + slot % 2 * 200,
-                                   5 + slot / 2 * 168, 190, 160, nullptr, nullptr, hInst, nullptr);
+                                   WS_CAPTION | WS_CLIPCHILDREN | (hOwner ? WS_POPUP : WS_OVERLAPPED),
+                                   5 + slot % 2 * 200, 5 + slot / 2 * 168, 190, 160, hOwner, nullptr, hInst, nullptr);
         HWND c = ::CreateWindowExA(0, "ZelvanoSettingsProbe", childText, WS_CHILD | WS_VISIBLE, 10, 10, 90, 50, f,
                                    reinterpret_cast<HMENU>(1), hInst, nullptr);
         ::ShowWindow(f, SW_SHOWNOACTIVATE);
@@ -564,21 +576,47 @@ TEST_F(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
     }
 }
 
-TEST_F(SettingsDialog, PickingRefusesTopLevelWindowsAndLineBreaksAndOnlyOkTakesAPick)
+// Only a pick that the next start finds again is asked about; any other is
+// refused at once with the reason.
+TEST_F(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
 {
     testkit::ScreenLock lock;
     StartMain({"Old,Path"});
     Probe probe = MakeProbe(3, "ピック枠", "押す所");
     Probe brokenFrame = MakeProbe(5, "改行\nあり", "押す所");
-    Probe brokenChild = MakeProbe(6, "ピック枠", "押\r\nす");
+    Probe brokenChild = MakeProbe(6, "改行子枠", "押\r\nす");
+    Probe owned = MakeProbe(0, "持たれ枠", "押す所", probe.hFrame);
+    Probe panel = MakeProbe(1, "パネル枠", "");
+    const CPoint nested = AddChild(panel.hChild, "押す所", 5, 5, 80, 40);
+    Probe untitled = MakeProbe(2, "", "押す所");
+    Probe twins = MakeProbe(4, "双子枠", "押す所");
+    const CPoint secondTwin = AddChild(twins.hFrame, "押す所", 10, 70, 90, 50);
+    Probe comma = MakeProbe(7, "ピック,枠", "押す所");
+    Probe sameTitle[] = {MakeProbe(8, "同名枠", "押す所"), MakeProbe(9, "同名枠", "押す所")};
+    const CPoint laterSameTitle = sameTitle[::FindWindowA(nullptr, "同名枠") == sameTitle[0].hFrame].childCentre;
+    OnUi([&] { return ::EnableWindow(owned.hChild, FALSE); });  // a grey button of a dialog
     ASSERT_TRUE(OpenSettings());
     ASSERT_EQ(probe.hChild, ::WindowFromPoint(probe.childCentre));  // not under the dialog
     ASSERT_EQ(probe.hFrame, ::WindowFromPoint(probe.frameSpot));
+    ASSERT_EQ(owned.hFrame, ::WindowFromPoint(owned.childCentre));
     Select(0), DoubleClick();
     const char* broken = "選んだボタンまたはウィンドウの名前に改行が含まれているため、対象にできません。";
     const std::pair<CPoint, const char*> refused[] = {  // null: nothing asked
-        {probe.frameSpot, nullptr}, {brokenFrame.childCentre, broken}, {brokenChild.childCentre, broken}};
+        {probe.frameSpot, nullptr},
+        {brokenFrame.childCentre, broken},
+        {brokenChild.childCentre, broken},
+        {owned.childCentre, "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
+                            "使えない（灰色の）ボタンは選べません。"},
+        {nested, "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+                 "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。"},
+        {comma.childCentre, "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。"},
+        {untitled.childCentre, "選んだウィンドウにタイトルがないか、ボタンに文字がないため、対象にできません。"},
+        {laterSameTitle, "同じタイトルのウィンドウがほかにもあり（見えないものも含みます）、"
+                         "そちらが先に見つかるため、対象にできません。"},
+        {secondTwin, "同じウィンドウに同じ文字のボタンが先にあり、そちらが押されてしまうため、対象にできません。"},
+    };
     for (const auto& c : refused) {
+        SCOPED_TRACE(c.second ? c.second : "nothing asked");
         PressMarker(), MoveTo(c.first), Release();
         HWND box = c.second ? WaitForBox() : FindBox(::GetCurrentProcessId(), kAppName);
         EXPECT_EQ(c.second != nullptr, box != nullptr);
@@ -612,17 +650,22 @@ TEST_F(SettingsDialog, PickingRefusesTopLevelWindowsAndLineBreaksAndOnlyOkTakesA
     EXPECT_EQ((Strings{"Old,Path"}), ListItems());
 }
 
-TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
+// A drag also ends, with no pick, when another window takes the capture or
+// the platform lets it go (Alt+Tab, a UAC prompt).
+TEST_F(SettingsDialog, EnterOrEscOrALostCaptureMidDragOrConfirmRestoresAndFreesThePicker)
 {
     testkit::ScreenLock lock;
     StartMain({"Editor,Save"});
     const std::string frame = "中断枠-" + std::to_string(::GetCurrentProcessId());
     Probe probe = MakeProbe(7, frame, "確認子");
-    const struct { bool drag; UINT key; INT_PTR result; } cases[] = {
-        {true, VK_RETURN, IDOK}, {true, VK_ESCAPE, IDCANCEL}, {false, VK_ESCAPE, IDCANCEL}};
+    enum Cut { kKey, kTaken, kLetGo };
+    const struct { bool drag; Cut cut; UINT key; INT_PTR result; } cases[] = {
+        {true, kKey, VK_RETURN, IDOK},      {true, kKey, VK_ESCAPE, IDCANCEL}, {false, kKey, VK_ESCAPE, IDCANCEL},
+        {true, kTaken, VK_ESCAPE, IDCANCEL}, {true, kLetGo, VK_ESCAPE, IDCANCEL}};
     int closings = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.drag ? "drag " : "confirm ") + (c.key == VK_RETURN ? "Enter" : "Esc"));
+        SCOPED_TRACE(std::string(c.drag ? "drag " : "confirm ") + (c.key == VK_RETURN ? "Enter" : "Esc") + " cut " +
+                     std::to_string(c.cut));
         ASSERT_TRUE(OpenSettings());
         HWND hList = Item(IDC_TARGET_LIST);
         Post(m_hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hList), TRUE);  // Enter is then OK's
@@ -631,6 +674,22 @@ TEST_F(SettingsDialog, EnterOrEscMidDragOrConfirmRestoresAndFreesThePicker)
         else
             SetPath(frame + ",確認子"), PressConfirm();
         ASSERT_EQ(kInverted, PixelOf(probe.hChild));
+        if (c.cut != kKey) {
+            HWND hTaker = c.cut == kTaken ? probe.hFrame : nullptr;
+            EXPECT_EQ(hTaker, OnUi([hTaker] {  // ending the drag leaves the new capture alone
+                if (hTaker)
+                    ::SetCapture(hTaker);
+                else
+                    ::ReleaseCapture();
+                return ::GetCapture();
+            }));
+            EXPECT_FALSE(Dragging());
+            EXPECT_EQ(kColour, PixelOf(probe.hChild));
+            Release();  // a later release in the dialog asks nothing
+            EXPECT_EQ(nullptr, FindBox(::GetCurrentProcessId(), kAppName));
+            EXPECT_EQ("", Path());
+            OnUi([] { return ::ReleaseCapture(); });
+        }
         PostKey(c.drag ? hList : Item(IDC_CONFIRM), c.key);  // a pressed button has the focus
         ASSERT_TRUE(WaitClosed(++closings));
         EXPECT_EQ(c.result, g_ui.result);
