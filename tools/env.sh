@@ -85,7 +85,8 @@ start_wine() {
         wineserver -w
         touch "$WINEPREFIX/.zelvano-ready-2"
     fi
-    wineserver -p
+    # Exits 2 when a server of this prefix runs already, which serves as well.
+    wineserver -p || [ $? = 2 ]
     wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
