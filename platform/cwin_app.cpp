@@ -1,7 +1,5 @@
 #include "platform/cwin_app.h"
 
-#include <vector>
-
 CWinApp* CWinApp::s_pApp = nullptr;
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -52,13 +50,15 @@ CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
 {
     const char* pszDef = pszDefault ? pszDefault : "";
     // A value longer than the buffer comes back cut at size - 1: grow and retry.
-    std::vector<char> buf(4096);
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDef, buf.data(),
-                                             static_cast<DWORD>(buf.size()), m_pszProfileName);
-        if (n < buf.size() - 1 || buf.size() >= (64u << 20))
-            return CString(buf.data(), static_cast<int>(n < buf.size() ? n : buf.size() - 1));
-        buf.resize(buf.size() * 2);
+    CString value;
+    for (DWORD nSize = 4096;; nSize *= 2) {
+        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDef,
+                                             value.GetBuffer(static_cast<int>(nSize) - 1), nSize,
+                                             m_pszProfileName);
+        if (n < nSize - 1 || nSize >= (64u << 20)) {
+            value.ReleaseBuffer(static_cast<int>(n < nSize ? n : nSize - 1));
+            return value;
+        }
     }
 }
 
