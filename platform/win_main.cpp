@@ -1,4 +1,6 @@
 // The program's entry point; the application object does the work.
+#include <cstdlib>
+
 #include "platform/cwin_app.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
@@ -7,8 +9,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 }
 
 #ifdef __GLIBCXX__
-#include <cstdlib>
-
 // libstdc++'s default terminate handler prints the exception's demangled
 // type name, and its demangler would be a third of this program. A windowed
 // program has no console for the message: abort as the handler does after it.
