@@ -3,9 +3,10 @@
 # size, cropped to its window with the frame:
 #   docs/main.png      the main window after a start that pressed two buttons
 #   docs/settings.png  the settings dialog with the list
-#   docs/drag.png      a drag in progress: the sample window's OK button is
-#                      inverted under the pointer (the settings dialog and the
-#                      sample window together)
+#   docs/drag.png      a drag in progress, the pointer on the sample window's
+#                      OK button (the settings dialog and the sample window
+#                      together; Wine does not show what one program draws on
+#                      another's window, so the button is not seen inverted)
 #   docs/question.png  the question after the release
 # Runs in a private Xvfb; the profile of the Wine prefix is put back afterwards.
 set -euo pipefail
@@ -80,13 +81,14 @@ done
 sleep 0.3
 
 # Both windows in one picture. X leaves the pointer out of screenshots: the
-# cursor that the drag shows (hotspot 7,1) is drawn where the pointer is.
+# cursor that the drag shows is drawn with its hotspot where the pointer is.
+read -r HX HY < <(od -An -tu2 -j10 -N4 "$ROOT/res/pick.cur")
 eval "$(xdotool getwindowgeometry --shell "$SETTINGS")"
 L=$((X < SX ? X : SX)) T=$((Y < SY ? Y : SY))
 R=$((X + WIDTH > SX + SW ? X + WIDTH : SX + SW)) B=$((Y + HEIGHT > SY + SH ? Y + HEIGHT : SY + SH))
 import -window root -crop "$((R - L))x$((B - T))+$L+$T" +repage "$WORK/drag.png"
 convert "$ROOT/res/pick.cur" "$WORK/pick.png"
-composite -geometry "+$((BX - 7 - L))+$((BY - 1 - T))" "$WORK/pick.png" "$WORK/drag.png" "$DOCS/drag.png"
+composite -geometry "+$((BX - HX - L))+$((BY - HY - T))" "$WORK/pick.png" "$WORK/drag.png" "$DOCS/drag.png"
 echo "$DOCS/drag.png: $(identify -format '%wx%h' "$DOCS/drag.png")"
 xdotool mouseup 1
 
