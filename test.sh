@@ -6,6 +6,10 @@ source "$(dirname "$0")/tools/env.sh"
 
 ensure_packages
 build_all
+# The program must stay small (README, Building): code that brings back
+# libstdc++'s strings or containers shows here first.
+SIZE=$(stat -c %s "$BUILD/zelvano.exe")
+[ "$SIZE" -le $((128 * 1024)) ] || { echo "zelvano.exe has $SIZE bytes, more than 128 KB" >&2; exit 1; }
 # The 32-bit build must stay warning-free too; it is compiled, not run.
 if [ -z "${ZELVANO_SKIP_I686:-}" ]; then
 cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \

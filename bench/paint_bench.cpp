@@ -114,7 +114,7 @@ Row PaintRow(HWND hWnd, const BITMAP& tile)
         }
     }
     double ms = Median(ours), floorMs = Median(floor);
-    size_t copies = PlanTileCopies(rc.Width(), rc.Height(), tile.bmWidth, tile.bmHeight).size();
+    int copies = PlanTileCopies(rc.Width(), rc.Height(), tile.bmWidth, tile.bmHeight).GetSize();
     return {"4. Paint " + std::to_string(rc.Width()) + "x" + std::to_string(rc.Height()) +
                 ", doubling vs tile by tile" + (same ? "" : " (pictures differ!)"),
             Fixed(ms, 3) + " ms, " + std::to_string(copies) + " copies",

@@ -2,9 +2,6 @@
 
 #include <shlobj.h>
 
-#include <string>
-#include <vector>
-
 namespace {
 
 const size_t kMaxProfileBytes = 64u << 20;
@@ -15,7 +12,7 @@ bool IsFile(const char* pszPath)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ReadBytes(const char* pszPath, std::string& bytes)
+bool ReadBytes(const char* pszPath, CString& bytes)
 {
     HANDLE h = ::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
@@ -23,10 +20,10 @@ bool ReadBytes(const char* pszPath, std::string& bytes)
         return false;
     LARGE_INTEGER size = {};
     bool ok = ::GetFileSizeEx(h, &size) && static_cast<unsigned long long>(size.QuadPart) <= kMaxProfileBytes;
-    if (ok && size.QuadPart > 0) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        ok = ::ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
+    if (ok) {
+        DWORD nSize = static_cast<DWORD>(size.QuadPart), got = 0;
+        ok = ::ReadFile(h, bytes.GetBuffer(static_cast<int>(nSize)), nSize, &got, nullptr) && got == nSize;
+        bytes.ReleaseBuffer(ok ? static_cast<int>(nSize) : 0);
     }
     ::CloseHandle(h);
     return ok;
@@ -56,9 +53,8 @@ bool ToAnsi(const wchar_t* pszWide, CString& out)
     int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszWide, -1, nullptr, 0, nullptr, &bLossy);
     if (n <= 1 || bLossy)
         return false;
-    std::vector<char> buf(static_cast<size_t>(n));
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszWide, -1, buf.data(), n, nullptr, nullptr);
-    out = CString(buf.data(), n - 1);
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pszWide, -1, out.GetBuffer(n), n, nullptr, nullptr);
+    out.ReleaseBuffer(n - 1);
     return true;
 }
 
@@ -142,13 +138,14 @@ CString CProfileFile::GetString(const char* pszSection, const char* pszEntry, co
 {
     const CString path = GetPath();
     // A value longer than the buffer comes back cut at size - 1: grow and retry.
-    std::vector<char> buf(4096);
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, buf.data(),
-                                             static_cast<DWORD>(buf.size()), path);
-        if (n < buf.size() - 1 || buf.size() >= kMaxProfileBytes)
-            return CString(buf.data(), static_cast<int>(n < buf.size() ? n : buf.size() - 1));
-        buf.resize(buf.size() * 2);
+    CString value;
+    for (DWORD nSize = 4096;; nSize *= 2) {
+        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault,
+                                             value.GetBuffer(static_cast<int>(nSize) - 1), nSize, path);
+        if (n < nSize - 1 || nSize >= kMaxProfileBytes) {
+            value.ReleaseBuffer(static_cast<int>(n < nSize ? n : nSize - 1));
+            return value;
+        }
     }
 }
 
@@ -185,7 +182,7 @@ BOOL CProfileFile::CopyToUserStore() const
     }
     if (!IsFile(m_strSystem))
         return TRUE;
-    std::string bytes;
+    CString bytes;
     if (!ReadBytes(m_strSystem, bytes))
         return FALSE;
     // The content, not the attributes: the system profile is often read-only.
@@ -194,17 +191,16 @@ BOOL CProfileFile::CopyToUserStore() const
     if (h == INVALID_HANDLE_VALUE)
         return FALSE;
     DWORD written = 0;
-    BOOL ok = bytes.empty() || (::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                            nullptr) &&
-                                written == bytes.size());
+    DWORD nBytes = static_cast<DWORD>(bytes.GetLength());
+    BOOL ok = nBytes == 0 || (::WriteFile(h, bytes.GetString(), nBytes, &written, nullptr) && written == nBytes);
     ::CloseHandle(h);
     return ok;
 }
 
 bool CProfileFile::IsUtf8() const
 {
-    std::string bytes;
-    return ReadBytes(GetPath(), bytes) && IsUtf8ProfileText(bytes.data(), bytes.size());
+    CString bytes;
+    return ReadBytes(GetPath(), bytes) && IsUtf8ProfileText(bytes.GetString(), bytes.GetLength());
 }
 
 CString ProfileValueToStore(const char* psz)

@@ -5,15 +5,128 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+
+CString::CString(const char* psz)
+{
+    if (psz)
+        Assign(psz, static_cast<int>(std::strlen(psz)));
+}
+
+CString::CString(const char* pch, int nLength)
+{
+    if (pch && nLength > 0)
+        Assign(pch, nLength);
+}
+
+CString::CString(const CString& s)
+{
+    Assign(s.GetString(), s.m_nLength);
+}
+
+CString::~CString()
+{
+    delete[] m_pch;
+}
+
+void CString::Empty()
+{
+    m_nLength = 0;
+    if (m_pch)
+        m_pch[0] = '\0';
+}
+
+char* CString::GetBuffer(int nMinLength)
+{
+    if (nMinLength < m_nLength)
+        nMinLength = m_nLength;
+    if (nMinLength + 1 > m_nAlloc) {
+        int nAlloc = m_nAlloc * 2 > nMinLength + 1 ? m_nAlloc * 2 : nMinLength + 1;
+        char* pNew = new char[static_cast<size_t>(nAlloc)];
+        std::memcpy(pNew, GetString(), static_cast<size_t>(m_nLength) + 1);
+        delete[] m_pch;
+        m_pch = pNew;
+        m_nAlloc = nAlloc;
+    }
+    return m_pch;
+}
+
+void CString::ReleaseBuffer(int nNewLength)
+{
+    if (!m_pch)
+        return;
+    m_pch[m_nAlloc - 1] = '\0';
+    if (nNewLength < 0 || nNewLength >= m_nAlloc)
+        nNewLength = static_cast<int>(std::strlen(m_pch));
+    m_nLength = nNewLength;
+    m_pch[m_nLength] = '\0';
+}
+
+void CString::Assign(const char* pch, int nLength)
+{
+    if (nLength < 0)
+        nLength = 0;
+    if (nLength + 1 > m_nAlloc) {
+        // The source may be this string's own text: copy before freeing.
+        char* pNew = new char[static_cast<size_t>(nLength) + 1];
+        std::memcpy(pNew, pch, static_cast<size_t>(nLength));
+        delete[] m_pch;
+        m_pch = pNew;
+        m_nAlloc = nLength + 1;
+    } else {
+        std::memmove(m_pch, pch, static_cast<size_t>(nLength));
+    }
+    m_nLength = nLength;
+    m_pch[m_nLength] = '\0';
+}
+
+void CString::Append(const char* pch, int nLength)
+{
+    if (nLength <= 0)
+        return;
+    int nOld = m_nLength;
+    if (nOld + nLength + 1 > m_nAlloc) {
+        int nAlloc = m_nAlloc * 2 > nOld + nLength + 1 ? m_nAlloc * 2 : nOld + nLength + 1;
+        char* pNew = new char[static_cast<size_t>(nAlloc)];
+        std::memcpy(pNew, GetString(), static_cast<size_t>(nOld));
+        std::memcpy(pNew + nOld, pch, static_cast<size_t>(nLength));
+        delete[] m_pch;
+        m_pch = pNew;
+        m_nAlloc = nAlloc;
+    } else {
+        std::memmove(m_pch + nOld, pch, static_cast<size_t>(nLength));
+    }
+    m_nLength = nOld + nLength;
+    m_pch[m_nLength] = '\0';
+}
+
+CString& CString::operator=(const CString& s)
+{
+    if (this != &s)
+        Assign(s.GetString(), s.m_nLength);
+    return *this;
+}
+
+CString& CString::operator=(const char* psz)
+{
+    Assign(psz ? psz : "", psz ? static_cast<int>(std::strlen(psz)) : 0);
+    return *this;
+}
+
+CString& CString::operator+=(const char* psz)
+{
+    if (psz)
+        Append(psz, static_cast<int>(std::strlen(psz)));
+    return *this;
+}
 
 int CString::Find(char ch) const
 {
-    for (size_t i = 0; i < m_text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(m_text[i]);
+    const char* p = GetString();
+    for (int i = 0; i < m_nLength; ++i) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
         if (static_cast<char>(c) == ch)
-            return static_cast<int>(i);
-        if (IsDBCSLeadByte(c) && i + 1 < m_text.size())
+            return i;
+        if (IsDBCSLeadByte(c) && i + 1 < m_nLength)
             ++i;
     }
     return -1;
@@ -23,11 +136,12 @@ int CString::Find(const char* pszSub) const
 {
     if (!pszSub)
         return -1;
-    size_t n = std::strlen(pszSub);
-    for (size_t i = 0; i + n <= m_text.size(); ++i) {
-        if (m_text.compare(i, n, pszSub) == 0)
-            return static_cast<int>(i);
-        if (IsDBCSLeadByte(static_cast<unsigned char>(m_text[i])) && i + 1 < m_text.size())
+    const char* p = GetString();
+    int n = static_cast<int>(std::strlen(pszSub));
+    for (int i = 0; i + n <= m_nLength; ++i) {
+        if (std::memcmp(p + i, pszSub, static_cast<size_t>(n)) == 0)
+            return i;
+        if (IsDBCSLeadByte(static_cast<unsigned char>(p[i])) && i + 1 < m_nLength)
             ++i;
     }
     return -1;
@@ -37,64 +151,61 @@ CString CString::Left(int nCount) const
 {
     if (nCount < 0)
         nCount = 0;
-    return CString(m_text.c_str(), nCount < GetLength() ? nCount : GetLength());
+    return CString(GetString(), nCount < m_nLength ? nCount : m_nLength);
 }
 
 CString CString::Mid(int nFirst) const
 {
-    return Mid(nFirst, GetLength());
+    return Mid(nFirst, m_nLength);
 }
 
 CString CString::Mid(int nFirst, int nCount) const
 {
     if (nFirst < 0)
         nFirst = 0;
-    if (nFirst >= GetLength() || nCount <= 0)
+    if (nFirst >= m_nLength || nCount <= 0)
         return CString();
-    int nAvail = GetLength() - nFirst;
-    return CString(m_text.c_str() + nFirst, nCount < nAvail ? nCount : nAvail);
+    int nAvail = m_nLength - nFirst;
+    return CString(GetString() + nFirst, nCount < nAvail ? nCount : nAvail);
 }
 
 void CString::Format(const char* pszFormat, ...)
 {
+    // The C runtime's own printf, not the C99 one that the C++ headers
+    // select: it is already in msvcrt.dll, where the other is linked in.
     va_list args;
     va_start(args, pszFormat);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, pszFormat, copy);
-    va_end(copy);
-    if (n < 0) {
-        m_text.clear();
-    } else {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), pszFormat, args);
-        m_text.assign(buf.data(), static_cast<size_t>(n));
-    }
+    int n = _vscprintf(pszFormat, args);
     va_end(args);
+    if (n < 0) {
+        Empty();
+        return;
+    }
+    va_start(args, pszFormat);
+    _vsnprintf(GetBuffer(n), static_cast<size_t>(n) + 1, pszFormat, args);
+    va_end(args);
+    ReleaseBuffer(n);
 }
 
 bool CString::LoadString(unsigned int nID)
 {
     // Resource strings are stored as UTF-16; the A call converts them.
-    std::vector<char> buf(256);
-    for (;;) {
-        int n = ::LoadStringA(GetModuleHandleA(nullptr), nID, buf.data(),
-                              static_cast<int>(buf.size()));
+    for (int nSize = 256;; nSize *= 2) {
+        int n = ::LoadStringA(GetModuleHandleA(nullptr), nID, GetBuffer(nSize - 1), nSize);
         if (n <= 0) {
-            m_text.clear();
+            Empty();
             return false;
         }
-        if (static_cast<size_t>(n) < buf.size() - 2) {
-            m_text.assign(buf.data(), static_cast<size_t>(n));
+        if (n < nSize - 2) {
+            ReleaseBuffer(n);
             return true;
         }
-        buf.resize(buf.size() * 2);
     }
 }
 
 int CString::Compare(const char* psz) const
 {
-    return std::strcmp(m_text.c_str(), psz ? psz : "");
+    return std::strcmp(GetString(), psz ? psz : "");
 }
 
 CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }

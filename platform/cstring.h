@@ -3,19 +3,24 @@
 
 #include <windows.h>
 
-#include <string>
-
 class CString {
 public:
     CString() {}
-    CString(const char* psz) : m_text(psz ? psz : "") {}
-    CString(const char* pch, int nLength) : m_text(pch, nLength > 0 ? nLength : 0) {}
+    CString(const char* psz);
+    CString(const char* pch, int nLength);
+    CString(const CString& s);
+    ~CString();
 
-    int GetLength() const { return static_cast<int>(m_text.size()); }
-    bool IsEmpty() const { return m_text.empty(); }
-    void Empty() { m_text.clear(); }
-    operator const char*() const { return m_text.c_str(); }
-    const char* GetString() const { return m_text.c_str(); }
+    int GetLength() const { return m_nLength; }
+    bool IsEmpty() const { return m_nLength == 0; }
+    void Empty();
+    operator const char*() const { return GetString(); }
+    const char* GetString() const { return m_pch ? m_pch : ""; }
+
+    // Room for nMinLength bytes and a terminator; ReleaseBuffer(n) keeps the
+    // first n bytes (up to the first null when n < 0).
+    char* GetBuffer(int nMinLength);
+    void ReleaseBuffer(int nNewLength = -1);
 
     // Character-aware: a trail byte of a double-byte character never matches.
     int Find(char ch) const;
@@ -29,16 +34,22 @@ public:
     // A string of the program's resources; false when it has none.
     bool LoadString(unsigned int nID);
 
-    CString& operator=(const char* psz) { m_text = psz ? psz : ""; return *this; }
-    CString& operator+=(const CString& s) { m_text += s.m_text; return *this; }
-    CString& operator+=(const char* psz) { if (psz) m_text += psz; return *this; }
-    CString& operator+=(char ch) { m_text += ch; return *this; }
+    CString& operator=(const CString& s);
+    CString& operator=(const char* psz);
+    CString& operator+=(const CString& s) { Append(s.GetString(), s.m_nLength); return *this; }
+    CString& operator+=(const char* psz);
+    CString& operator+=(char ch) { Append(&ch, 1); return *this; }
 
     // Byte-wise comparison, as _mbscmp orders code page 932 text.
     int Compare(const char* psz) const;
 
 private:
-    std::string m_text;
+    void Assign(const char* pch, int nLength);
+    void Append(const char* pch, int nLength);
+
+    char* m_pch = nullptr;  // null while nothing was ever stored
+    int m_nLength = 0;
+    int m_nAlloc = 0;       // bytes of m_pch, the terminator's included
 };
 
 CString operator+(const CString& a, const CString& b);

@@ -2,19 +2,12 @@
 
 CTime CTime::GetCurrentTime()
 {
-    return CTime(std::time(nullptr));
+    return CTime(_time64(nullptr));
 }
 
 struct tm* CTime::GetLocalTm(struct tm* ptm) const
 {
-    if (!ptm)
+    if (!ptm || _localtime64_s(ptm, &m_time) != 0)
         return nullptr;
-#ifdef _WIN32
-    if (localtime_s(ptm, &m_time) != 0)
-        return nullptr;
-#else
-    if (!localtime_r(&m_time, ptm))
-        return nullptr;
-#endif
     return ptm;
 }

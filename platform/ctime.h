@@ -12,11 +12,14 @@
 
 class CTime {
 public:
-    explicit CTime(std::time_t t = 0) : m_time(t) {}
+    // Seconds since 1970 in 64 bits on every target: the 32-bit C runtime's
+    // time_t is 32 bits and runs out in January 2038.
+    explicit CTime(__time64_t t = 0) : m_time(t) {}
     static CTime GetCurrentTime();
     // Fills *ptm (year since 1900, month 0-11) and returns it, or null.
     struct tm* GetLocalTm(struct tm* ptm) const;
 
 private:
-    std::time_t m_time;
+    __time64_t m_time;
+    static_assert(sizeof(m_time) == 8, "a 32-bit time runs out in January 2038");
 };

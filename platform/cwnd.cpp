@@ -1,7 +1,5 @@
 #include "platform/cwnd.h"
 
-#include <vector>
-
 #include "platform/cwin_app.h"
 
 namespace {
@@ -35,16 +33,14 @@ void CWnd::GetWindowText(CString& rString) const
     // No GetWindowTextLength first: for another process's window that would
     // send a message and wait on a hung program, where GetWindowText reads
     // the stored text without asking it.
-    std::vector<char> buf(256);
-    for (;;) {
-        int n = ::GetWindowTextA(m_hWnd, buf.data(), static_cast<int>(buf.size()));
+    for (int nSize = 256;; nSize *= 4) {
+        int n = ::GetWindowTextA(m_hWnd, rString.GetBuffer(nSize - 1), nSize);
         if (n < 0)
             n = 0;
-        if (static_cast<size_t>(n) < buf.size() - 2 || buf.size() >= (1u << 20)) {
-            rString = CString(buf.data(), n);
+        if (n < nSize - 2 || nSize >= (1 << 20)) {
+            rString.ReleaseBuffer(n);
             return;
         }
-        buf.resize(buf.size() * 4);
     }
 }
 

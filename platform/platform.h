@@ -9,6 +9,7 @@
 
 #include <mbstring.h>
 
+#include "platform/carray.h"
 #include "platform/cbitmap.h"
 #include "platform/cclient_dc.h"
 #include "platform/ccmd_target.h"

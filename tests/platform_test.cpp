@@ -28,7 +28,7 @@ TEST(Platform, AnsiCodePageIs932)
     EXPECT_FALSE(s.LoadString(9999));
 }
 
-TEST(CStringText, FindSkipsTrailBytesAndLeftMidClamp)
+TEST(CStringText, FindSkipsTrailBytesLeftMidClampAndSelfCopiesHold)
 {
     const CString s("表示ab");
     const std::pair<std::string, std::string> cases[] = {
@@ -42,6 +42,15 @@ TEST(CStringText, FindSkipsTrailBytesAndLeftMidClamp)
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
         EXPECT_EQ(cases[i].second, cases[i].first) << "case " << i;
+
+    // The text's own bytes as the source, while it grows and while it shrinks.
+    CString t = s;
+    t += t;
+    t = t.GetString() + 2;
+    EXPECT_EQ("示ab表示ab", S(t));
+    CString f;
+    f.Format("%s%d", std::string(300, 'x').c_str(), -7);
+    EXPECT_EQ(std::string(300, 'x') + "-7", S(f));
 }
 
 namespace {

@@ -252,12 +252,12 @@ void StartFiftyTimes()
     }
 }
 
-TEST(RepeatedStarts, HundredStartsPart1Of2EachPressOnceAndLeaveTheProfileByteForByte)
+TEST(RepeatedStarts, HundredStartsFirstHalfEachPressOnceAndLeaveTheProfileByteForByte)
 {
     StartFiftyTimes();
 }
 
-TEST(RepeatedStarts, HundredStartsPart2Of2EachPressOnceAndLeaveTheProfileByteForByte)
+TEST(RepeatedStarts, HundredStartsSecondHalfEachPressOnceAndLeaveTheProfileByteForByte)
 {
     StartFiftyTimes();
 }

@@ -152,6 +152,44 @@ TEST(ReportDialog, EraseBeforeThePainterExistsGetsTheDefault)
     EXPECT_NE(0, dlg.m_erased);
 }
 
+INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// Every static and button text of both templates fits its control on one
+// line, measured in the font that the dialog gave the control: a label cut
+// short on screen fails here (a static wraps what does not fit, and the next
+// line falls outside it).
+TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont)
+{
+    const int buttonInset = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);  // edges and focus frame
+    for (int id : {IDD_REPORT, IDD_SETTINGS}) {
+        HWND hDlg = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                         InertDialogProc, 0);
+        ASSERT_NE(nullptr, hDlg);
+        HDC hDC = ::GetDC(hDlg);
+        int checked = 0;
+        for (HWND h = ::GetWindow(hDlg, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+            char cls[16] = {};
+            ::GetClassNameA(h, cls, sizeof(cls));
+            const bool button = ::lstrcmpiA(cls, "Button") == 0;
+            const LONG type = ::GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK;
+            if (!button && (::lstrcmpiA(cls, "Static") != 0 || type > SS_RIGHT))
+                continue;  // edit boxes, the list, the icon
+            const std::string text = testkit::WindowTextOf(h);
+            HGDIOBJ hOld = ::SelectObject(hDC, reinterpret_cast<HGDIOBJ>(::SendMessageA(h, WM_GETFONT, 0, 0)));
+            CRect need, have;
+            ::DrawTextA(hDC, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+            ::SelectObject(hDC, hOld);
+            ::GetClientRect(h, &have);
+            EXPECT_LE(need.Width(), have.Width() - (button ? buttonInset : 0)) << id << " " << text;
+            EXPECT_LE(need.Height(), have.Height()) << id << " " << text;
+            ++checked;
+        }
+        ::ReleaseDC(hDlg, hDC);
+        ::DestroyWindow(hDlg);
+        EXPECT_EQ(id == IDD_REPORT ? 1 : 7, checked) << id;
+    }
+}
+
 TEST(CenteredIconOrigin, CentresWithRoundingTowardZero)
 {
     EXPECT_EQ(CPoint(64, 0), CenteredIconOrigin(CRect(0, 0, 160, 30), 32, 32));  // -1 / 2 is 0

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -211,4 +212,14 @@ TEST(LaunchReport, TextsByteForByte)
               S(ComposeLaunchReport("", Jan2nd2000(), denied.c_str())));
     EXPECT_EQ("2000-01-02 03:04:05に\r\n1)x\r\nを押しましたよ～ん" + denied + denied,
               S(ComposeLaunchReport("1)x\r\n", Jan2nd2000(), (denied + denied).c_str())));
+
+    // 2040-02-29 12:34:56 UTC, past the end of a 32-bit time, in local time.
+    struct tm local = {};
+    ASSERT_NE(nullptr, CTime(2214131696).GetLocalTm(&local));
+    SYSTEMTIME utc = {2040, 2, 0, 29, 12, 34, 56, 0}, want = {};
+    ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &want));
+    char stamp[32];
+    std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d", want.wYear, want.wMonth, want.wDay,
+                  want.wHour, want.wMinute, want.wSecond);
+    EXPECT_EQ(stamp, S(FormatReportStamp(local)));
 }

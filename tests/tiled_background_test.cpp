@@ -15,7 +15,8 @@ namespace {
 
 const uint32_t kWhite = 0xFFFFFF;  // not a grey of the tile
 
-std::string Describe(const std::vector<TileCopy>& plan)
+template <class Plan>
+std::string Describe(const Plan& plan)
 {
     std::string s;
     for (const TileCopy& c : plan)
@@ -88,7 +89,7 @@ TEST(TiledBackgroundPlan, ExactCopies)
     EXPECT_EQ("T0,0 48x20; C48,0 48x20; C96,0 1x20; C0,20 97x0; W0,0 97x20; ",
               Describe(PlanTileCopies(97, 20, 48, 20)));
     EXPECT_EQ("T0,0 48x20; C48,0 48x20; C0,20 96x0; W0,0 96x20; ", Describe(PlanTileCopies(96, 20, 48, 20)));
-    EXPECT_TRUE(PlanTileCopies(100, 100, 0, 20).empty());
+    EXPECT_TRUE(PlanTileCopies(100, 100, 0, 20).IsEmpty());
 }
 
 // Replays each plan on a model canvas: 4 + doublings copies, none reading an
@@ -105,20 +106,20 @@ TEST(TiledBackgroundPlan, EveryPlanTilesItsArea)
             cases.insert(cases.end(), {{a, 2 * a, t, 3}, {640, a, t, t}});
     for (const std::vector<int>& c : cases) {
         const int cw = c[0], ch = c[1], w = c[2], h = c[3];
-        const std::vector<TileCopy> plan = PlanTileCopies(cw, ch, w, h);
+        const CArray<TileCopy> plan = PlanTileCopies(cw, ch, w, h);
         SCOPED_TRACE(testing::Message() << cw << "x" << ch << " by " << w << "x" << h << ": " << Describe(plan));
-        size_t copies = 4;
+        int copies = 4;
         for (long long x = 2LL * w; x < cw; x *= 2)
             ++copies;
         for (long long y = 2LL * h; y < ch; y *= 2)
             ++copies;
-        ASSERT_EQ(copies, plan.size());
-        ASSERT_EQ("W0,0 " + std::to_string(cw) + "x" + std::to_string(ch) + "; ", Describe({plan.back()}));
+        ASSERT_EQ(copies, plan.GetSize());
+        ASSERT_EQ("W0,0 " + std::to_string(cw) + "x" + std::to_string(ch) + "; ", Describe(std::vector<TileCopy>{plan[copies - 1]}));
         // Each canvas pixel holds the index of the tile pixel it shows, -1 before it is painted.
         std::vector<int> px(static_cast<size_t>(cw) * ch, -1);
         for (int i = 0; i < cw * ch; ++i)
             px[i] = i % cw < w && i / cw < h ? i / cw * w + i % cw : -1;
-        for (size_t n = 1; n + 1 < plan.size(); ++n) {
+        for (int n = 1; n + 1 < copies; ++n) {
             const TileCopy& k = plan[n];
             ASSERT_EQ(TileCopy::CanvasToCanvas, k.kind);
             ASSERT_TRUE(k.cx <= 0 || k.cy <= 0 || k.x >= k.cx || k.y >= k.cy) << "copy " << n << " overlaps";

@@ -6,9 +6,14 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # ZELVANO_BUILD gives another build folder (its own Wine prefix too).
 BUILD="${ZELVANO_BUILD:-$ROOT/build}"
 
+# The closest free font to ＭＳ Ｐゴシック: proportional kana, and like it a
+# line as high as the type size (12 pixels at 9 points), so dialogs measured
+# in its units come out the size they have on a Japanese Windows.
+JAPANESE_UI_FONT="Ume P Gothic"
+
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine64
-xvfb xauth xdotool imagemagick locales fonts-ipafont-gothic fonts-wine zip python3"
+xvfb xauth xdotool imagemagick locales fonts-ipafont-gothic fonts-horai-umefont fonts-wine zip python3"
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
@@ -63,14 +68,34 @@ start_xvfb() {
     return 1
 }
 
-# The settings of every prefix of ours; arguments run wine otherwise (as
-# another account, say).
+# The settings every prefix of ours gets, applied once per prefix ($1; the
+# other wine_env variables as set; further arguments run wine otherwise, as
+# another account say): no window manager to wait for, no crash dialog, and
+# the fonts a Japanese Windows draws its dialogs with.
+PREFIX_CONFIG=zelvano-config-1
 configure_prefix() {
-    "$@" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-    # Without a window manager nobody acknowledges a hidden window, and
-    # Wine would wait two seconds for it at every close.
-    "$@" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    "$@" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    local prefix=$1
+    shift
+    [ -f "$prefix/.$PREFIX_CONFIG" ] && return 0
+    # Debian's Wine does not find its own fonts; the caption buttons' glyphs
+    # are Marlett's, and without it they come out as letters.
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    ln -sf /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/marlett.ttf"
+    # The templates ask for ＭＳ Ｐゴシック, and Wine's captions, menus and
+    # message boxes for MS UI Gothic; lacking both, Wine falls back to the
+    # fixed-pitch IPAGothic, whose wider kana cut labels short. Managed: with
+    # no window manager nobody acknowledges a hidden window, and Wine would
+    # wait two seconds for it at every close.
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+        "\"ＭＳ Ｐゴシック\"=\"$JAPANESE_UI_FONT\"" "\"MS UI Gothic\"=\"$JAPANESE_UI_FONT\"" '' \
+        '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '"Managed"="N"' '' \
+        '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' |
+        iconv -f UTF-8 -t UTF-16 >"$prefix/drive_c/zelvano-config.reg"
+    "$@" env WINEPREFIX="$prefix" wine regedit /S 'C:\zelvano-config.reg' >/dev/null 2>&1 </dev/null
+    "$@" env WINEPREFIX="$prefix" wineserver -w
+    rm -f "$prefix/drive_c/zelvano-config.reg"
+    touch "$prefix/.$PREFIX_CONFIG"
 }
 
 # Prefix creation and one persistent wineserver, warmed up before anything
@@ -81,10 +106,9 @@ start_wine() {
         rm -rf "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
         wineserver -w
-        configure_prefix
-        wineserver -w
         touch "$WINEPREFIX/.zelvano-ready-2"
     fi
+    configure_prefix "$WINEPREFIX"
     # Exits 2 when a server of this prefix runs already, which serves as well.
     wineserver -p || [ $? = 2 ]
     wine cmd /c exit >/dev/null 2>&1 </dev/null

@@ -1,9 +1,13 @@
 #!/bin/bash
-# Makes the README's pictures in docs/, each cropped to its window:
-#   docs/main.png      the main window with a report of one press
-#   docs/settings.png  the settings dialog
-#   docs/question.png  the question after dragging the marker onto a button
-#   docs/picked.png    the settings dialog with the picked button as the path
+# Makes the README's pictures in docs/ from the real program, each at its real
+# size, cropped to its window with the frame:
+#   docs/main.png      the main window after a start that pressed two buttons
+#   docs/settings.png  the settings dialog with the list
+#   docs/drag.png      a drag in progress, the pointer on the sample window's
+#                      OK button (the settings dialog and the sample window
+#                      together; Wine does not show what one program draws on
+#                      another's window, so the button is not seen inverted)
+#   docs/question.png  the question after the release
 # Runs in a private Xvfb; the profile of the Wine prefix is put back afterwards.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
@@ -32,7 +36,9 @@ start_wine
 SAMPLE="見本のウィンドウ"
 PROFILE="$WINEPREFIX/drive_c/windows/zelvano.INI"
 [ -f "$PROFILE" ] && cp "$PROFILE" "$WORK/profile.bak"
-printf '[BUTTON]\r\nBTN1=%s,OK\r\nBTN2=\r\n' "$SAMPLE" | iconv -f UTF-8 -t CP932 >"$PROFILE"
+# The second entry names a window that is not open: listed, not pressed.
+printf '[BUTTON]\r\nBTN1=%s,OK\r\nBTN2=メモ帳,保存\r\nBTN3=%s,ｷｬﾝｾﾙ\r\nBTN4=\r\n' "$SAMPLE" "$SAMPLE" |
+    iconv -f UTF-8 -t CP932 >"$PROFILE"
 wine "$BUILD/target_app.exe" "$(winepath -w "$WORK/target.log")" "W:$SAMPLE" "B:OK" "B:ｷｬﾝｾﾙ" &
 for _ in $(seq 200); do grep -q ready "$WORK/target.log" 2>/dev/null && break; sleep 0.05; done
 
@@ -62,14 +68,28 @@ read -r _ MX MY < <(wine "$BUILD/tools/zelvano_probe.exe" settings | tr -d '\r')
 shoot "設定とﾊﾞｰｼﾞｮﾝ情報" "$DOCS/settings.png"
 
 # Drag the marker onto the sample window's OK button (client 10,10 to 90,34,
-# below Wine's own frame and caption) and let go there.
+# below Wine's own frame and caption) and hold it there.
+SETTINGS=$(window_id "設定とﾊﾞｰｼﾞｮﾝ情報")
 eval "$(xdotool getwindowgeometry --shell "$(window_id "$SAMPLE")")"
+SX=$X SY=$Y SW=$WIDTH SH=$HEIGHT
 BX=$((X + 54)) BY=$((Y + 45))
 xdotool mousemove "$MX" "$MY" mousedown 1
 for step in 1 2 3 4 5 6 7 8; do
     xdotool mousemove $((MX + (BX - MX) * step / 8)) $((MY + (BY - MY) * step / 8))
     sleep 0.05
 done
+sleep 0.3
+
+# Both windows in one picture. X leaves the pointer out of screenshots: the
+# cursor that the drag shows is drawn with its hotspot where the pointer is.
+read -r HX HY < <(od -An -tu2 -j10 -N4 "$ROOT/res/pick.cur")
+eval "$(xdotool getwindowgeometry --shell "$SETTINGS")"
+L=$((X < SX ? X : SX)) T=$((Y < SY ? Y : SY))
+R=$((X + WIDTH > SX + SW ? X + WIDTH : SX + SW)) B=$((Y + HEIGHT > SY + SH ? Y + HEIGHT : SY + SH))
+import -window root -crop "$((R - L))x$((B - T))+$L+$T" +repage "$WORK/drag.png"
+convert "$ROOT/res/pick.cur" "$WORK/pick.png"
+composite -geometry "+$((BX - HX - L))+$((BY - HY - T))" "$WORK/pick.png" "$WORK/drag.png" "$DOCS/drag.png"
+echo "$DOCS/drag.png: $(identify -format '%wx%h' "$DOCS/drag.png")"
 xdotool mouseup 1
 
 # The question is a message box captioned with the program's name, like the main window.
@@ -86,13 +106,3 @@ fi
 sleep 0.3
 import -window "$QUESTION" "$DOCS/question.png"
 echo "$DOCS/question.png: $(identify -format '%wx%h' "$DOCS/question.png")"
-
-# Answer OK (the left button of the box): the pick becomes the current path.
-eval "$(xdotool getwindowgeometry --shell "$QUESTION")"
-xdotool mousemove $((X + WIDTH * 2 / 7)) $((Y + HEIGHT - 29)) click 1
-for _ in $(seq 50); do
-    xdotool search --onlyvisible --name '^zelvano$' 2>/dev/null | grep -qx "$QUESTION" || break
-    sleep 0.1
-done
-sleep 0.3
-shoot "設定とﾊﾞｰｼﾞｮﾝ情報" "$DOCS/picked.png"

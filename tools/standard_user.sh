@@ -41,10 +41,9 @@ if [ ! -f "$PREFIX/.zelvano-ready-1" ] || [ "$(stat -c %U "$PREFIX")" != "$ACCOU
     rm -rf "$PREFIX"
     as_account wineboot -i >/dev/null 2>&1 </dev/null
     as_account wineserver -w
-    configure_prefix as_account
-    as_account wineserver -w
     touch "$PREFIX/.zelvano-ready-1"
 fi
+configure_prefix "$PREFIX" as_account
 WINDOWS=$PREFIX/drive_c/windows
 chmod -R a-w "$WINDOWS"
 rm -rf "$PREFIX/drive_c/users/$ACCOUNT/AppData/Local/VirtualStore" "$STAGE"

@@ -52,7 +52,7 @@ CAnchorLayout::~CAnchorLayout()
 {
     for (AnchorEntry* pEntry : m_entries)
         delete pEntry;
-    m_entries.clear();
+    m_entries.RemoveAll();
 }
 
 int CAnchorLayout::AddControl(int nID, int nTopLeftAnchor, int nBottomRightAnchor)
@@ -76,8 +76,7 @@ int CAnchorLayout::AddControl(int nID, int nTopLeftAnchor, int nBottomRightAncho
         pEntry->m_bottomRight.m_offset = CSize(rcItem.right - a2.x - d.cx, rcItem.bottom - a2.y - d.cy);
         pEntry->m_bMeasured = true;
     }
-    m_entries.push_back(pEntry);
-    return static_cast<int>(m_entries.size()) - 1;
+    return m_entries.Add(pEntry);
 }
 
 void CAnchorLayout::Relayout()

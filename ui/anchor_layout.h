@@ -3,8 +3,6 @@
 // and some codes scale one coordinate of that distance with the window.
 #pragma once
 
-#include <vector>
-
 #include "platform/platform.h"
 
 enum {
@@ -63,5 +61,5 @@ private:
     CWnd* m_pOwner;
     CSize m_minTrackSize;
     CRect m_initialRect;
-    std::vector<AnchorEntry*> m_entries;
+    CArray<AnchorEntry*> m_entries;
 };

@@ -1,22 +1,22 @@
 #include "ui/tiled_background.h"
 
-std::vector<TileCopy> PlanTileCopies(int cw, int ch, int w, int h)
+CArray<TileCopy> PlanTileCopies(int cw, int ch, int w, int h)
 {
-    std::vector<TileCopy> plan;
+    CArray<TileCopy> plan;
     if (w <= 0 || h <= 0)
         return plan;
-    plan.push_back({TileCopy::TileToCanvas, 0, 0, w, h});
+    plan.Add(TileCopy{TileCopy::TileToCanvas, 0, 0, w, h});
     // Each copy reads only what is painted and never overlaps its source:
     // the remainder after a loop is at most what is already there.
     long long x = w;
     for (; 2 * x < cw; x *= 2)
-        plan.push_back({TileCopy::CanvasToCanvas, static_cast<int>(x), 0, static_cast<int>(x), h});
-    plan.push_back({TileCopy::CanvasToCanvas, static_cast<int>(x), 0, static_cast<int>(cw - x), h});
+        plan.Add(TileCopy{TileCopy::CanvasToCanvas, static_cast<int>(x), 0, static_cast<int>(x), h});
+    plan.Add(TileCopy{TileCopy::CanvasToCanvas, static_cast<int>(x), 0, static_cast<int>(cw - x), h});
     long long y = h;
     for (; 2 * y < ch; y *= 2)
-        plan.push_back({TileCopy::CanvasToCanvas, 0, static_cast<int>(y), cw, static_cast<int>(y)});
-    plan.push_back({TileCopy::CanvasToCanvas, 0, static_cast<int>(y), cw, static_cast<int>(ch - y)});
-    plan.push_back({TileCopy::CanvasToWindow, 0, 0, cw, ch});
+        plan.Add(TileCopy{TileCopy::CanvasToCanvas, 0, static_cast<int>(y), cw, static_cast<int>(y)});
+    plan.Add(TileCopy{TileCopy::CanvasToCanvas, 0, static_cast<int>(y), cw, static_cast<int>(ch - y)});
+    plan.Add(TileCopy{TileCopy::CanvasToWindow, 0, 0, cw, ch});
     return plan;
 }
 

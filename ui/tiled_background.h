@@ -3,8 +3,6 @@
 // repeated doubling and handing it to the window in one copy.
 #pragma once
 
-#include <vector>
-
 #include "platform/platform.h"
 
 // One unstretched copy; every copy reads from (0, 0) of its source.
@@ -16,7 +14,7 @@ struct TileCopy {
 
 // The copies, in order, that tile a cw x ch area with a w x h tile:
 // 4 + (doublings across) + (doublings down). Empty for an empty tile.
-std::vector<TileCopy> PlanTileCopies(int cw, int ch, int w, int h);
+CArray<TileCopy> PlanTileCopies(int cw, int ch, int w, int h);
 
 class CTiledBackground {
 public:
