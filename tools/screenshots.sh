@@ -4,9 +4,10 @@
 #   docs/main.png      the main window after a start that pressed two buttons
 #   docs/settings.png  the settings dialog with the list
 #   docs/drag.png      a drag in progress, the pointer on the sample window's
-#                      OK button (the settings dialog and the sample window
-#                      together; Wine does not show what one program draws on
-#                      another's window, so the button is not seen inverted)
+#                      OK button, the settings dialog and the sample window
+#                      together. Wine does not show what one program draws on
+#                      another's window: the button's client area is inverted
+#                      in the picture, as InvertRect shows it on Windows.
 #   docs/question.png  the question after the release
 # Runs in a private Xvfb; the profile of the Wine prefix is put back afterwards.
 set -euo pipefail
@@ -67,12 +68,14 @@ shoot zelvano "$DOCS/main.png"
 read -r _ MX MY < <(wine "$BUILD/tools/zelvano_probe.exe" settings | tr -d '\r')
 shoot "設定とﾊﾞｰｼﾞｮﾝ情報" "$DOCS/settings.png"
 
-# Drag the marker onto the sample window's OK button (client 10,10 to 90,34,
-# below Wine's own frame and caption) and hold it there.
+# Drag the marker onto the sample window's OK button and hold it there; the
+# main window is moved out of the picture first.
+wine "$BUILD/tools/zelvano_probe.exe" aside
 SETTINGS=$(window_id "設定とﾊﾞｰｼﾞｮﾝ情報")
 eval "$(xdotool getwindowgeometry --shell "$(window_id "$SAMPLE")")"
 SX=$X SY=$Y SW=$WIDTH SH=$HEIGHT
-BX=$((X + 54)) BY=$((Y + 45))
+read -r OL OT OR OB < <(wine "$BUILD/tools/zelvano_probe.exe" button "$SAMPLE" OK | tr -d '\r')
+BX=$(((OL + OR) / 2)) BY=$(((OT + OB) / 2))
 xdotool mousemove "$MX" "$MY" mousedown 1
 for step in 1 2 3 4 5 6 7 8; do
     xdotool mousemove $((MX + (BX - MX) * step / 8)) $((MY + (BY - MY) * step / 8))
@@ -88,6 +91,7 @@ L=$((X < SX ? X : SX)) T=$((Y < SY ? Y : SY))
 R=$((X + WIDTH > SX + SW ? X + WIDTH : SX + SW)) B=$((Y + HEIGHT > SY + SH ? Y + HEIGHT : SY + SH))
 import -window root -crop "$((R - L))x$((B - T))+$L+$T" +repage "$WORK/drag.png"
 convert "$ROOT/res/pick.cur" "$WORK/pick.png"
+convert "$WORK/drag.png" -region "$((OR - OL))x$((OB - OT))+$((OL - L))+$((OT - T))" -negate "$WORK/drag.png"
 composite -geometry "+$((BX - HX - L))+$((BY - HY - T))" "$WORK/pick.png" "$WORK/drag.png" "$DOCS/drag.png"
 echo "$DOCS/drag.png: $(identify -format '%wx%h' "$DOCS/drag.png")"
 xdotool mouseup 1

@@ -4,6 +4,10 @@
 //   zelvano_probe settings opens the settings dialog from the system menu, waits
 //                          for it and prints "marker X Y", the marker's centre on
 //                          the screen, where a drag starts
+//   zelvano_probe aside    moves the main window to the screen's bottom right
+//   zelvano_probe button TITLE CAPTION
+//                          prints "left top right bottom", the screen rectangle
+//                          of the client area of that button of that window
 #include <windows.h>
 
 #include <cstring>
@@ -74,6 +78,26 @@ int main(int argc, char** argv)
         WriteOut(line);
         RedrawWindow(hSettings, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Sleep(300);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "aside") == 0) {
+        RECT rc = {};
+        GetWindowRect(hMain, &rc);
+        SetWindowPos(hMain, nullptr, GetSystemMetrics(SM_CXSCREEN) - (rc.right - rc.left),
+                     GetSystemMetrics(SM_CYSCREEN) - (rc.bottom - rc.top), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Sleep(300);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "button") == 0 && argc == 4) {
+        HWND hButton = FindWindowExA(FindWindowA(nullptr, argv[2]), nullptr, nullptr, argv[3]);
+        RECT rc = {};
+        if (!hButton || !GetClientRect(hButton, &rc))
+            return 1;
+        MapWindowPoints(hButton, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+        char line[64];
+        wsprintfA(line, "%ld %ld %ld %ld\n", rc.left, rc.top, rc.right, rc.bottom);
+        WriteOut(line);
         return 0;
     }
     if (std::strcmp(argv[1], "close") == 0) {
