@@ -13,7 +13,7 @@
 #include "tests/testkit.h"
 
 namespace {
-std::string S(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
+const auto S = testkit::Str;
 std::string N(int n) { return std::to_string(n); }
 }  // namespace
 
@@ -110,13 +110,13 @@ TEST(ModalLoop, PostedMessagesOwnerAndPlace)
     for (const auto& c : cases) {
         AfxGetApp()->m_pMainWnd = c.pMainWnd;
         ProbeDlg dlg;
-        LRESULT defId = 0;
-        HWND owner = nullptr;
-        CRect rc;
         dlg.onInit = [&](ProbeDlg& d) {
-            defId = d.SendMessage(DM_GETDEFID);
-            owner = ::GetWindow(d, GW_OWNER);
+            EXPECT_EQ(MAKELONG(IDOK, DC_HASDEFID), d.SendMessage(DM_GETDEFID));
+            EXPECT_EQ(hMain, ::GetWindow(d, GW_OWNER));
+            CRect rc;
             d.GetWindowRect(rc);
+            EXPECT_NEAR(rcMain.left + rcMain.right, rc.left + rc.right, 2) << "centred over the owner";
+            EXPECT_NEAR(rcMain.top + rcMain.bottom, rc.top + rc.bottom, 2);
             if (c.msg == WM_APP)
                 for (WPARAM w : {kRecord, kSwallow, kEnd})
                     ::PostMessageA(d, WM_APP, w, 0);
@@ -125,10 +125,6 @@ TEST(ModalLoop, PostedMessagesOwnerAndPlace)
         };
         EXPECT_EQ(c.result, dlg.DoModal()) << c.msg;
         EXPECT_EQ(c.log, dlg.log);
-        EXPECT_EQ(MAKELONG(IDOK, DC_HASDEFID), defId);
-        EXPECT_EQ(hMain, owner);
-        EXPECT_NEAR(rcMain.left + rcMain.right, rc.left + rc.right, 2) << "centred over the owner";
-        EXPECT_NEAR(rcMain.top + rcMain.bottom, rc.top + rc.bottom, 2);
     }
     AfxGetApp()->m_pMainWnd = nullptr;
     ::DestroyWindow(hMain);
@@ -161,42 +157,34 @@ TEST(ModalLoop, EndDialogInsideASentMessageEndsTheLoopPromptly)
     EXPECT_TRUE(hidPromptly);
 }
 
-TEST(Profile, JapaneseAndLongValuesRoundTrip)
+// Reads drop blanks at both ends and one pair of enclosing quotes: such values
+// are stored quoted once more, every other value as it stands, in the ANSI
+// code page that other tools reading the file expect.
+TEST(Profile, EveryValueReadsBackAsWrittenAndPlainOnesAreStoredAsTheyStand)
 {
     CWinApp* pApp = AfxGetApp();
     std::string wide;
     for (int i = 0; i < 3000; ++i)
         wide += "表";
-    // Past the first 4096-byte read, with a double-byte character across its end.
-    const std::string values[] = {"表示\\ソフト", "ﾊﾞｰｼﾞｮﾝ 表,ソ", std::string(9000, 'x'), "a" + wide};
-    for (size_t i = 0; i < 4; ++i)
-        ASSERT_TRUE(pApp->WriteProfileString("表セクション", ("K" + N(int(i))).c_str(), values[i].c_str()));
-    for (size_t i = 0; i < 4; ++i)
-        EXPECT_TRUE(values[i] == S(pApp->GetProfileString("表セクション", ("K" + N(int(i))).c_str()))) << i;
-    EXPECT_EQ("def", S(pApp->GetProfileString("表セクション", "missing", "def")));
-    // Stored in the ANSI code page, as other tools reading the file expect.
-    EXPECT_NE(std::string::npos, testkit::ReadFile(pApp->m_pszProfileName).find("=表示\\ソフト"));
-}
-
-// Reads drop blanks at both ends and one pair of enclosing quotes: such values
-// are stored quoted once more, every other value as it stands.
-TEST(Profile, EveryValueReadsBackAsWrittenAndPlainOnesAreStoredAsTheyStand)
-{
-    CWinApp* pApp = AfxGetApp();
-    const struct { const char* value; bool quoted; } cases[] = {
+    const struct { std::string value; bool quoted; } cases[] = {
         {" 設定 ", true}, {"\t窓", true}, {"窓\t", true}, {"'単','確認'", true}, {"\"a\"", true},
         {"\"\"", true}, {"a\x1A", true}, {"\va\f", true}, {" ", true}, {"\" a \"", true},
         {"a b", false}, {"\"", false}, {"'", false}, {"\"a'", false}, {"a\"", false}, {"表\\,ソ", false},
-        {"　全角　", false}, {";a=b", false}, {"", false},
+        {"　全角　", false}, {";a=b", false}, {"", false}, {"表示\\ソフト", false}, {"ﾊﾞｰｼﾞｮﾝ 表,ソ", false},
+        // Past the first 4096-byte read, with a double-byte character across its end.
+        {std::string(9000, 'x'), false}, {"a" + wide, false},
     };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        const std::string key = "Q" + N(int(i)), value = cases[i].value;
-        ASSERT_TRUE(pApp->WriteProfileString("引用", key.c_str(), value.c_str())) << value;
-        EXPECT_EQ(value, S(pApp->GetProfileString("引用", key.c_str(), "-"))) << value;
+    const size_t n = sizeof(cases) / sizeof(cases[0]);
+    for (size_t i = 0; i < n; ++i)
+        ASSERT_TRUE(pApp->WriteProfileString("表セクション", ("K" + N(int(i))).c_str(), cases[i].value.c_str())) << i;
+    const std::string file = testkit::ReadFile(pApp->m_pszProfileName);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string key = "K" + N(int(i)), value = cases[i].value;
+        EXPECT_EQ(value, S(pApp->GetProfileString("表セクション", key.c_str(), "-"))) << key;
         const std::string stored = cases[i].quoted ? "\"" + value + "\"" : value;
-        EXPECT_NE(std::string::npos, testkit::ReadFile(pApp->m_pszProfileName).find(key + "=" + stored + "\r\n"))
-            << value;
+        EXPECT_NE(std::string::npos, file.find(key + "=" + stored + "\r\n")) << key;
     }
+    EXPECT_EQ("def", S(pApp->GetProfileString("表セクション", "missing", "def")));
 }
 
 // The store is where Windows virtualizes the file: found through
@@ -235,9 +223,13 @@ TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
     EXPECT_EQ(system, S(profile.GetPath()));
     EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
 
-    // Held open by another program: not a lack of access, so no store.
+    // Held open for reading by another program, as an editor or a virus scanner
+    // does: it still reads, and the write is refused, with no store as this is
+    // no lack of access.
     HANDLE hLock = CreateFileA(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
     EXPECT_FALSE(profile.WriteString("BUTTON", "BTN1", "lost,entry"));
+    EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
     CloseHandle(hLock);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(store.c_str()));
 

@@ -2,9 +2,7 @@
 // menu, icon, template); the built program from outside for the rest.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,14 +13,10 @@
 
 namespace {
 
-const size_t kStampLength = sizeof("dddd-dd-dd dd:dd:dd") - 1;
-const char kNothingDone[] = "に起動したけど\r\n何もしてないよ～ん";
+using testkit::Strings;
+using testkit::WithPid;
 
-std::string Unique(const char* stem)
-{
-    static int counter = 0;
-    return std::string(stem) + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
-}
+const char kNothingDone[] = "に起動したけど\r\n何もしてないよ～ん";
 
 CRect ChildRect(HWND hParent, HWND hChild)
 {
@@ -60,77 +54,7 @@ INT_PTR RunLooking(CReportDlg& dlg, std::function<void(HWND)> look)
     return r;
 }
 
-TEST(ReportDialog, SystemMenuIconAndTemplate)
-{
-    CReportDlg dlg;
-    std::vector<UINT> ids;
-    UINT lastType = 0, beforeLastType = 0;
-    char lastText[128] = {};
-    HICON hBig = nullptr, hSmall = nullptr;
-    LONG style = 0, editStyle = 0, okStyle = 0;
-    CRect client, edit, ok, wantClient(0, 0, 231, 53), wantEdit(7, 6, 187, 41), wantOk(198, 16, 30, 20);
-    MINMAXINFO mmi = {};
-    EXPECT_EQ(IDOK, RunLooking(dlg, [&](HWND h) {
-        HMENU menu = ::GetSystemMenu(h, FALSE);
-        int n = ::GetMenuItemCount(menu);
-        for (int i = 0; i < n; ++i)
-            ids.push_back(::GetMenuItemID(menu, i));
-        MENUITEMINFOA mii = {};
-        mii.cbSize = sizeof(mii);
-        mii.fMask = MIIM_FTYPE;
-        ::GetMenuItemInfoA(menu, n - 2, TRUE, &mii);
-        beforeLastType = mii.fType;
-        mii.fMask = MIIM_FTYPE | MIIM_STRING;
-        mii.dwTypeData = lastText;
-        mii.cch = sizeof(lastText);
-        ::GetMenuItemInfoA(menu, n - 1, TRUE, &mii);
-        lastType = mii.fType;
-
-        hBig = reinterpret_cast<HICON>(::SendMessageA(h, WM_GETICON, ICON_BIG, 0));
-        hSmall = reinterpret_cast<HICON>(::SendMessageA(h, WM_GETICON, ICON_SMALL, 0));
-        style = ::GetWindowLongA(h, GWL_STYLE);
-        editStyle = ::GetWindowLongA(::GetDlgItem(h, IDC_REPORT), GWL_STYLE);
-        okStyle = ::GetWindowLongA(::GetDlgItem(h, IDOK), GWL_STYLE);
-        ::GetClientRect(h, &client);
-        edit = ChildRect(h, ::GetDlgItem(h, IDC_REPORT));
-        ok = ChildRect(h, ::GetDlgItem(h, IDOK));
-        // Position and size are converted separately: (x, y, cx, cy) here.
-        for (CRect* r : {&wantClient, &wantEdit, &wantOk})
-            ::MapDialogRect(h, r);
-        mmi.ptMaxTrackSize = {3333, 4444};
-        ::SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-    }));
-
-    for (UINT id : ids) {
-        EXPECT_NE(static_cast<UINT>(SC_RESTORE), id);
-        EXPECT_NE(static_cast<UINT>(SC_MAXIMIZE), id);
-    }
-    ASSERT_GE(ids.size(), 4u);
-    EXPECT_TRUE(beforeLastType & MFT_SEPARATOR);
-    EXPECT_EQ(0x0010u, ids.back());
-    EXPECT_FALSE(lastType & MFT_SEPARATOR);
-    EXPECT_STREQ("設定とﾊﾞｰｼﾞｮﾝ情報 (&A)", lastText);
-
-    EXPECT_NE(nullptr, hBig);
-    EXPECT_EQ(AfxGetApp()->LoadIcon(IDR_MAINFRAME), hBig);
-    EXPECT_EQ(nullptr, hSmall);
-
-    const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
-    EXPECT_EQ(frame, style & (frame | WS_MAXIMIZEBOX));
-    const LONG editBits = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
-    EXPECT_EQ(editBits, editStyle & (editBits | WS_TABSTOP | ES_CENTER | ES_RIGHT));
-    EXPECT_EQ(BS_DEFPUSHBUTTON | WS_TABSTOP, okStyle & (BS_TYPEMASK | WS_TABSTOP));
-    EXPECT_EQ(wantClient, client);
-    auto placed = [](const CRect& r) { return CRect(r.left, r.top, r.left + r.right, r.top + r.bottom); };
-    EXPECT_EQ(placed(wantEdit), edit);
-    EXPECT_EQ(placed(wantOk), ok);
-
-    EXPECT_EQ(160, mmi.ptMinTrackSize.x);
-    EXPECT_EQ(80, mmi.ptMinTrackSize.y);
-    EXPECT_EQ(3333, mmi.ptMaxTrackSize.x);  // the other limits stay
-}
-
-// An erase arriving before OnInitDialog made the painter must not crash.
+// An erase arriving before OnInitDialog made the painter must not crash: it gets the default.
 class EarlyEraseDlg : public CReportDlg {
 public:
     LRESULT m_erased = 0;
@@ -145,10 +69,56 @@ protected:
     }
 };
 
-TEST(ReportDialog, EraseBeforeThePainterExistsGetsTheDefault)
+TEST(ReportDialog, SystemMenuIconTemplateAndAnEraseBeforeThePainter)
 {
     EarlyEraseDlg dlg;
-    EXPECT_EQ(IDOK, RunLooking(dlg, [](HWND) {}));
+    EXPECT_EQ(IDOK, RunLooking(dlg, [](HWND h) {
+        HMENU menu = ::GetSystemMenu(h, FALSE);
+        const int n = ::GetMenuItemCount(menu);
+        ASSERT_GE(n, 4);
+        for (int i = 0; i < n; ++i) {
+            EXPECT_NE(static_cast<UINT>(SC_RESTORE), ::GetMenuItemID(menu, i));
+            EXPECT_NE(static_cast<UINT>(SC_MAXIMIZE), ::GetMenuItemID(menu, i));
+        }
+        char lastText[128] = {};
+        MENUITEMINFOA mii = {};
+        mii.cbSize = sizeof(mii);
+        mii.fMask = MIIM_FTYPE;
+        ::GetMenuItemInfoA(menu, n - 2, TRUE, &mii);
+        EXPECT_TRUE(mii.fType & MFT_SEPARATOR);
+        mii.fMask = MIIM_FTYPE | MIIM_STRING, mii.dwTypeData = lastText, mii.cch = sizeof(lastText);
+        ::GetMenuItemInfoA(menu, n - 1, TRUE, &mii);
+        EXPECT_FALSE(mii.fType & MFT_SEPARATOR);
+        EXPECT_STREQ("設定とﾊﾞｰｼﾞｮﾝ情報 (&A)", lastText);
+        EXPECT_EQ(0x0010u, ::GetMenuItemID(menu, n - 1));
+
+        HICON hBig = reinterpret_cast<HICON>(::SendMessageA(h, WM_GETICON, ICON_BIG, 0));
+        EXPECT_NE(nullptr, hBig);
+        EXPECT_EQ(AfxGetApp()->LoadIcon(IDR_MAINFRAME), hBig);
+        EXPECT_EQ(0, ::SendMessageA(h, WM_GETICON, ICON_SMALL, 0));
+
+        HWND hEdit = ::GetDlgItem(h, IDC_REPORT), hOk = ::GetDlgItem(h, IDOK);
+        const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
+        EXPECT_EQ(frame, ::GetWindowLongA(h, GWL_STYLE) & (frame | WS_MAXIMIZEBOX));
+        const LONG edit = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
+        EXPECT_EQ(edit, ::GetWindowLongA(hEdit, GWL_STYLE) & (edit | WS_TABSTOP | ES_CENTER | ES_RIGHT));
+        EXPECT_EQ(BS_DEFPUSHBUTTON | WS_TABSTOP, ::GetWindowLongA(hOk, GWL_STYLE) & (BS_TYPEMASK | WS_TABSTOP));
+        // Position and size are converted separately: (x, y, cx, cy) in dialog units.
+        CRect client, want[] = {{0, 0, 231, 53}, {7, 6, 187, 41}, {198, 16, 30, 20}};
+        for (CRect& r : want)
+            ::MapDialogRect(h, &r), r.right += r.left, r.bottom += r.top;
+        ::GetClientRect(h, &client);
+        EXPECT_EQ(want[0], client);
+        EXPECT_EQ(want[1], ChildRect(h, hEdit));
+        EXPECT_EQ(want[2], ChildRect(h, hOk));
+
+        MINMAXINFO mmi = {};
+        mmi.ptMaxTrackSize = {3333, 4444};
+        ::SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+        EXPECT_EQ(160, mmi.ptMinTrackSize.x);
+        EXPECT_EQ(80, mmi.ptMinTrackSize.y);
+        EXPECT_EQ(3333, mmi.ptMaxTrackSize.x);  // the other limits stay
+    }));
     EXPECT_NE(0, dlg.m_erased);
 }
 
@@ -198,133 +168,73 @@ TEST(CenteredIconOrigin, CentresWithRoundingTowardZero)
     EXPECT_EQ(CPoint(64, 0), CenteredIconOrigin(CRect(100, 200, 260, 230), 32, 32));
 }
 
-// The built program; a copy of its own per run, hence its own profile.
-class ZelvanoRun {
-public:
-    explicit ZelvanoRun(const std::vector<std::string>& entries)
-    {
-        // The program names its profile after its own file.
-        std::string name = Unique("zelvano-report");
-        char dir[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, dir);
-        m_exe = dir + name + ".exe";
-        m_bReady = ::CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), m_exe.c_str(), FALSE) != 0;
-        m_profile = testkit::WindowsDirFile((name + ".INI").c_str());
-        m_bytes = "[BUTTON]\r\n";
-        for (size_t i = 0; i < entries.size(); ++i)
-            m_bytes += "BTN" + std::to_string(i + 1) + "=" + entries[i] + "\r\n";
-        m_bReady = m_bReady && testkit::WriteFile(m_profile, m_bytes);
-    }
-    ~ZelvanoRun()
-    {
-        m_process.reset();
-        testkit::WaitFor([this] { return ::DeleteFileA(m_exe.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; },
-                         5000);
-        ::DeleteFileA(m_profile.c_str());
-    }
-
-    ::testing::AssertionResult Start()
-    {
-        if (!m_bReady)
-            return ::testing::AssertionFailure() << "could not prepare " << m_exe;
-        m_process.reset(new testkit::Process("\"" + m_exe + "\""));
-        m_hWnd = nullptr;
-        if (!testkit::WaitFor([this] {
-                m_hWnd = testkit::FindWindowOf(m_process->Id(), "zelvano");
-                return m_hWnd && ::IsWindowVisible(m_hWnd) && !Report().empty();
-            }))
-            return ::testing::AssertionFailure() << "the main window did not appear";
-        return ::testing::AssertionSuccess();
-    }
-    // Ended with exit code 0 and the profile untouched.
-    ::testing::AssertionResult Ended()
-    {
-        DWORD code = 99;
-        if (!m_process->WaitExit(10000) || !::GetExitCodeProcess(m_process->Handle(), &code) || code != 0)
-            return ::testing::AssertionFailure() << "still running or exit code " << code;
-        if (testkit::ReadFile(m_profile) != m_bytes)
-            return ::testing::AssertionFailure() << "the profile changed";
-        return ::testing::AssertionSuccess();
-    }
-    HWND Window() const { return m_hWnd; }
-    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
-    std::string Report() const { return testkit::WindowTextOf(Item(IDC_REPORT)); }
-    // The report after its time stamp.
-    std::string Rest() const
-    {
-        std::string r = Report();
-        return r.size() > kStampLength && r[4] == '-' && r[13] == ':' ? r.substr(kStampLength) : "<no stamp> " + r;
-    }
-
-private:
-    std::string m_exe, m_profile, m_bytes;
-    bool m_bReady = false;
-    std::unique_ptr<testkit::Process> m_process;
-    HWND m_hWnd = nullptr;
-};
-
-TEST(ZelvanoProgram, ReportsWhatEachStartPressed)
+// A profile that lists entries; the report after its time stamp.
+std::string ListOf(const Strings& entries)
 {
-    // 表 ends in 0x5C, which must not be taken for a backslash.
-    std::string window = Unique("表示テスト");
-    testkit::TargetApp target({"W:" + window, "B:押してね", "B:OK"});
-    ASSERT_TRUE(target.Ready());
-
-    ZelvanoRun none({});
-    ASSERT_TRUE(none.Start());
-    EXPECT_EQ(kNothingDone, none.Rest());
-    ZelvanoRun missing({Unique("ない窓表") + ",押してね", Unique("solo")});
-    ASSERT_TRUE(missing.Start());
-    EXPECT_EQ(kNothingDone, missing.Rest());
-
-    ZelvanoRun found({window + ",押してね", Unique("ない窓") + ",OK", window + ",OK"});
-    const std::string want = "に\r\n1)\"" + window + "\"ｳｨﾝﾄﾞの\"押してね\"ボタン\r\n3)\"" + window +
-                             "\"ｳｨﾝﾄﾞの\"OK\"ボタン\r\nを押しましたよ～ん";
-    std::vector<std::string> clicks;
-    for (int start = 1; start <= 2; ++start) {
-        SCOPED_TRACE("start " + std::to_string(start));
-        ASSERT_TRUE(found.Start());
-        EXPECT_EQ(want, found.Rest());
-        ::PostMessageA(found.Window(), WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(found.Ended());
-        clicks.insert(clicks.end(), {"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"});
-        // The presses are posted: wait until the target handled them.
-        testkit::WaitFor([&] { return target.MessagesOf(0) == clicks && target.MessagesOf(1) == clicks; });
-        EXPECT_EQ(clicks, target.MessagesOf(0));
-        EXPECT_EQ(clicks, target.MessagesOf(1));
-    }
-    for (ZelvanoRun* run : {&none, &missing}) {
-        ::PostMessageA(run->Window(), WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(run->Ended());
-    }
+    std::string bytes = "[BUTTON]\r\n";
+    for (size_t i = 0; i < entries.size(); ++i)
+        bytes += "BTN" + std::to_string(i + 1) + "=" + entries[i] + "\r\n";
+    return bytes;
 }
 
-TEST(ZelvanoProgram, OkEscOrCloseBoxEndsItWithoutWriting)
+std::string Rest(const std::string& r)
 {
-    const LPARAM esc = 0x00010001;
-    const std::vector<std::pair<const char*, std::function<void(const ZelvanoRun&)>>> ways = {
-        {"OK", [](const ZelvanoRun& r) { ::PostMessageA(r.Item(IDOK), BM_CLICK, 0, 0); }},
-        {"Esc", [&](const ZelvanoRun& r) {
-             ::PostMessageA(r.Item(IDOK), WM_KEYDOWN, VK_ESCAPE, esc);
-             ::PostMessageA(r.Item(IDOK), WM_KEYUP, VK_ESCAPE, esc | 0xC0000000);
-         }},
-        {"close box", [](const ZelvanoRun& r) { ::PostMessageA(r.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    const size_t stamp = sizeof("dddd-dd-dd dd:dd:dd") - 1;
+    return r.size() > stamp && r[4] == '-' && r[13] == ':' ? r.substr(stamp) : "<no stamp> " + r;
+}
+
+// Two starts of each list: every start presses anew and ends, by OK, Esc or
+// the close box in turn, with exit code 0 and the profile as it was.
+TEST(ZelvanoProgram, ReportsWhatEachStartPressedAndEndsWithoutWriting)
+{
+    // 表 ends in 0x5C, which must not be taken for a backslash.
+    const std::string window = WithPid("表示テスト");
+    testkit::TargetApp target({"W:" + window, "B:押してね", "B:OK"});
+    ASSERT_TRUE(target.Ready());
+    const struct { Strings entries; std::string rest; } cases[] = {
+        {{}, kNothingDone},
+        {{WithPid("ない窓表") + ",押してね", WithPid("solo")}, kNothingDone},
+        {{window + ",押してね", WithPid("ない窓") + ",OK", window + ",OK"},
+         "に\r\n" + testkit::Shown(1, window, "押してね") + testkit::Shown(3, window, "OK") + "を押しましたよ～ん"},
     };
-    for (const auto& way : ways) {
-        SCOPED_TRACE(way.first);
-        ZelvanoRun run({Unique("ない窓表") + ",押してね"});
-        ASSERT_TRUE(run.Start());
-        way.second(run);
-        EXPECT_TRUE(run.Ended());
+    Strings clicks;
+    int way = 0;
+    for (const auto& c : cases) {
+        const std::string bytes = ListOf(c.entries);
+        testkit::ZelvanoCopy zelvano(WithPid("zrep-list" + std::to_string(c.entries.size())), bytes);
+        for (int start = 1; start <= 2; ++start, way = (way + 1) % 3) {
+            SCOPED_TRACE(bytes + " start " + std::to_string(start) + " way " + std::to_string(way));
+            testkit::ZelvanoStart run(zelvano.exe);
+            ASSERT_TRUE(run.hMain);
+            EXPECT_EQ(c.rest, Rest(run.report));
+            HWND hOk = ::GetDlgItem(run.hMain, IDOK);
+            if (way == 0) {
+                ::PostMessageA(hOk, BM_CLICK, 0, 0);
+            } else if (way == 1) {
+                ::PostMessageA(hOk, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                ::PostMessageA(hOk, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+            } else {
+                ::PostMessageA(run.hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+            EXPECT_TRUE(run.Ended());
+            EXPECT_EQ(bytes, testkit::ReadFile(zelvano.profile));
+            if (c.rest != kNothingDone)
+                clicks.insert(clicks.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
+            // The presses are posted: wait until the target handled them.
+            testkit::WaitFor([&] { return target.MessagesOf(0) == clicks && target.MessagesOf(1) == clicks; });
+            EXPECT_EQ(clicks, target.MessagesOf(0));
+            EXPECT_EQ(clicks, target.MessagesOf(1));
+        }
     }
 }
 
 TEST(ZelvanoProgram, ResizingPlacesTheControlsByTheirAnchors)
 {
-    ZelvanoRun run({});
-    ASSERT_TRUE(run.Start());
-    HWND h = run.Window();
-    CRect w0, edit0 = ChildRect(h, run.Item(IDC_REPORT)), ok0 = ChildRect(h, run.Item(IDOK));
+    testkit::ZelvanoCopy zelvano(WithPid("zrep-size"), ListOf({}));
+    testkit::ZelvanoStart run(zelvano.exe);
+    ASSERT_TRUE(run.hMain);
+    HWND h = run.hMain, hEdit = ::GetDlgItem(h, IDC_REPORT), hOk = ::GetDlgItem(h, IDOK);
+    CRect w0, edit0 = ChildRect(h, hEdit), ok0 = ChildRect(h, hOk);
     ::GetWindowRect(h, &w0);
     // Heights whose ratios do not divide evenly, growing and shrinking.
     for (SIZE d : {SIZE{123, 77}, SIZE{41, 13}, SIZE{-20, -9}}) {
@@ -335,11 +245,9 @@ TEST(ZelvanoProgram, ResizingPlacesTheControlsByTheirAnchors)
         // and its y scales with the window height, truncated.
         CRect edit(edit0.left, edit0.top, edit0.right + d.cx, edit0.bottom + d.cy);
         CRect ok(ok0.left + d.cx, ok0.top * height / w0.Height(), ok0.right + d.cx, ok0.bottom * height / w0.Height());
-        EXPECT_TRUE(testkit::WaitFor(
-            [&] { return ChildRect(h, run.Item(IDC_REPORT)) == edit && ChildRect(h, run.Item(IDOK)) == ok; }, 3000));
+        EXPECT_TRUE(testkit::WaitFor([&] { return ChildRect(h, hEdit) == edit && ChildRect(h, hOk) == ok; }, 3000));
     }
-    ::PostMessageA(h, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(run.Ended());
+    EXPECT_TRUE(run.Close());
 }
 
 }  // namespace

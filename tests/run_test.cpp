@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "run/launch_report.h"
@@ -14,32 +13,19 @@
 
 namespace {
 
-std::string S(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
-
-// Tests run two at a time: titles carry the process id so that one test
-// never finds another's windows.
-std::string T(const std::string& base) { return base + " " + std::to_string(::GetCurrentProcessId()); }
+using testkit::Items;
+using testkit::Shown;
+using testkit::Str;
+using testkit::Strings;
+std::string T(const std::string& title) { return testkit::WithPid(title); }
 
 // As the settings dialog saves a list: the entries, then an empty key.
-void WriteList(const std::vector<std::string>& entries)
+void WriteList(const Strings& entries)
 {
     int n = 0;
     for (const std::string& e : entries)
         WriteTarget(e.c_str(), n++);
     WriteTarget("", n);
-}
-
-std::vector<std::string> Items(const CStringList& list)
-{
-    std::vector<std::string> out;
-    for (POSITION pos = list.GetHeadPosition(); pos;)
-        out.push_back(S(list.GetNext(pos)));
-    return out;
-}
-
-std::string Shown(int n, const std::string& window, const std::string& button, const std::string& tail = "\r\n")
-{
-    return std::to_string(n) + ")\"" + window + "\"ｳｨﾝﾄﾞの\"" + button + "\"ボタン" + tail;
 }
 
 struct tm Jan2nd2000()
@@ -70,8 +56,8 @@ TEST(TargetPath, PopTargetToken)
     };
     for (const auto& c : cases) {
         CString path(c.path);
-        EXPECT_EQ(c.name, S(PopTargetToken(path))) << c.path;
-        EXPECT_EQ(c.rest, S(path)) << c.path;
+        EXPECT_EQ(c.name, Str(PopTargetToken(path))) << c.path;
+        EXPECT_EQ(c.rest, Str(path)) << c.path;
     }
 }
 
@@ -82,16 +68,16 @@ TEST(TargetList, StoredListRules)
     // An empty first key ends the list, whatever follows.
     EXPECT_TRUE(WriteTarget("", 0));
     EXPECT_TRUE(WriteTarget("Anything,OK", 1));
-    EXPECT_EQ("", S(PressListedTargets(targets, CountingPost)));
+    EXPECT_EQ("", Str(PressListedTargets(targets, CountingPost)));
     EXPECT_TRUE(targets.IsEmpty());
 
     // A shorter list after a longer one: BTN2 empty stops before the stale BTN3.
     WriteList({"表示ソフト,ソ", "b,2", "c,3"});
     WriteList({"予定表\\,能"});
-    EXPECT_EQ("予定表\\,能", S(pApp->GetProfileString("BUTTON", "BTN1")));
-    EXPECT_EQ("c,3", S(pApp->GetProfileString("BUTTON", "BTN3")));
+    EXPECT_EQ("予定表\\,能", Str(pApp->GetProfileString("BUTTON", "BTN1")));
+    EXPECT_EQ("c,3", Str(pApp->GetProfileString("BUTTON", "BTN3")));
     PressListedTargets(targets, CountingPost);
-    EXPECT_EQ((std::vector<std::string>{"予定表\\,能"}), Items(targets));
+    EXPECT_EQ((Strings{"予定表\\,能"}), Items(targets));
 
     // A line break would become extra keys or sections.
     const std::string before = testkit::ReadFile(pApp->m_pszProfileName);
@@ -153,23 +139,19 @@ TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
 {
     testkit::TargetApp app({"W:" + T("窓"), "B:表", "B:ソ", "B:Stay", "W:" + T("100% %s%n"), "B:%d%%"});
     ASSERT_TRUE(app.Ready());
-    const std::vector<std::string> list = {T("窓") + ",表", T("窓") + ",予", T("窓") + ",ソ",
-                                           T("100% %s%n") + ",%d%%"};
+    const Strings list = {T("窓") + ",表", T("窓") + ",予", T("窓") + ",ソ", T("100% %s%n") + ",%d%%"};
     WriteList(list);
     CStringList targets;
-    const std::string lines = S(PressListedTargets(targets));
+    const std::string lines = Str(PressListedTargets(targets));
     // Numbers are list positions: the missing second entry leaves a gap.
     EXPECT_EQ(Shown(1, T("窓"), "表") + Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"), lines);
     EXPECT_EQ(list, Items(targets));
-    EXPECT_EQ("2000-01-02 03:04:05に\r\n" + lines + "を押しましたよ～ん",
-              S(ComposeLaunchReport(lines.c_str(), Jan2nd2000())));
 
     // Exactly down, down, up with zero parameters, then the button's own click.
     ASSERT_TRUE(app.WaitEvents(3 * 4));
-    const std::vector<std::string> click = {"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"};
-    const std::vector<std::string> events = app.Events();
+    const Strings events = app.Events();
     for (int button : {0, 1, 3}) {
-        EXPECT_EQ(click, app.MessagesOf(button)) << button;
+        EXPECT_EQ(testkit::kOnePress, app.MessagesOf(button)) << button;
         EXPECT_NE(events.end(), std::find(events.begin(), events.end(), "clicked " + std::to_string(button)));
     }
     EXPECT_TRUE(app.MessagesOf(2).empty());
@@ -189,9 +171,9 @@ TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
         CString refused;
         g_posts = 0, g_failOn = 2, g_error = error;  // the first entry's second post
         EXPECT_EQ(Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"),
-                  S(PressListedTargets(again, CountingPost, &refused)));
+                  Str(PressListedTargets(again, CountingPost, &refused)));
         const char* reason = error == ERROR_ACCESS_DENIED ? "（管理者として実行中のウィンドウです）" : "";
-        EXPECT_EQ("\r\n" + Shown(1, T("窓"), "表", std::string("は押せませんでした") + reason), S(refused));
+        EXPECT_EQ("\r\n" + Shown(1, T("窓"), "表", std::string("は押せませんでした") + reason), Str(refused));
         EXPECT_EQ(list, Items(again));
     }
 }
@@ -200,18 +182,17 @@ TEST(LaunchReport, TextsByteForByte)
 {
     // ｳｨﾝﾄﾞの and ボタン in CP932; a path without a comma is shown as it is.
     EXPECT_EQ("1)\"a\"\xB3\xA8\xDD\xC4\xDE\x82\xCC\"b,c\"\x83\x7B\x83\x5E\x83\x93\r\n",
-              S(FormatReportLine(1, "a,b,c")));
-    EXPECT_EQ("12)no comma\r\n", S(FormatReportLine(12, "no comma")));
-    EXPECT_EQ("2000-01-02 03:04:05に起動したけど\r\n何もしてないよ～ん",
-              S(ComposeLaunchReport("", Jan2nd2000())));
-    // Refusals follow the whole report, each on a line of its own.
+              Str(FormatReportLine(1, "a,b,c")));
+    EXPECT_EQ("12)no comma\r\n", Str(FormatReportLine(12, "no comma")));
+    const std::string none = "2000-01-02 03:04:05に起動したけど\r\n何もしてないよ～ん";
+    EXPECT_EQ(none, Str(ComposeLaunchReport("", Jan2nd2000())));
+    // Refusals follow the whole report, each on a line of its own; the lines stand as they are, '%' too.
     const std::string denied = "\r\n2)\"管理\"ｳｨﾝﾄﾞの\"次へ(&N) >\"ボタンは押せませんでした（管理者として実行中のウィンドウです）";
-    EXPECT_EQ(denied, S(FormatRefusalLine(2, "管理,次へ(&N) >", ERROR_ACCESS_DENIED)));
-    EXPECT_EQ("\r\n7)no commaは押せませんでした", S(FormatRefusalLine(7, "no comma", ERROR_INVALID_WINDOW_HANDLE)));
-    EXPECT_EQ("2000-01-02 03:04:05に起動したけど\r\n何もしてないよ～ん" + denied,
-              S(ComposeLaunchReport("", Jan2nd2000(), denied.c_str())));
-    EXPECT_EQ("2000-01-02 03:04:05に\r\n1)x\r\nを押しましたよ～ん" + denied + denied,
-              S(ComposeLaunchReport("1)x\r\n", Jan2nd2000(), (denied + denied).c_str())));
+    EXPECT_EQ(denied, Str(FormatRefusalLine(2, "管理,次へ(&N) >", ERROR_ACCESS_DENIED)));
+    EXPECT_EQ("\r\n7)no commaは押せませんでした", Str(FormatRefusalLine(7, "no comma", ERROR_INVALID_WINDOW_HANDLE)));
+    EXPECT_EQ(none + denied, Str(ComposeLaunchReport("", Jan2nd2000(), denied.c_str())));
+    EXPECT_EQ("2000-01-02 03:04:05に\r\n1)100% %s%n\r\nを押しましたよ～ん" + denied + denied,
+              Str(ComposeLaunchReport("1)100% %s%n\r\n", Jan2nd2000(), (denied + denied).c_str())));
 
     // 2040-02-29 12:34:56 UTC, past the end of a 32-bit time, in local time.
     struct tm local = {};
@@ -221,5 +202,5 @@ TEST(LaunchReport, TextsByteForByte)
     char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d", want.wYear, want.wMonth, want.wDay,
                   want.wHour, want.wMinute, want.wSecond);
-    EXPECT_EQ(stamp, S(FormatReportStamp(local)));
+    EXPECT_EQ(stamp, Str(FormatReportStamp(local)));
 }

@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,8 +16,11 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-using Keys = std::map<std::string, std::string>;
+using testkit::BoxText;
+using testkit::CentreOf;
+using testkit::FindBox;
+using testkit::Str;
+using testkit::Strings;
 const char kCaption[] = "設定とﾊﾞｰｼﾞｮﾝ情報";
 const char kAppName[] = "zelvano-tests";
 const COLORREF kColour = RGB(40, 160, 90), kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
@@ -32,7 +33,6 @@ public:
     using CSettingsDlg::m_bHighlighted;
     using CSettingsDlg::m_path;
     using CSettingsDlg::m_pPicker;
-    using CSettingsDlg::m_pTargets;
 };
 
 // Shared with the dialogs' thread; the objects are touched there only.
@@ -115,44 +115,13 @@ void Fence()
     testkit::WaitFor([n] { return g_ui.fenceDone >= n; });
 }
 
-std::string ToStd(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
-
-Keys ButtonSection(const std::string& ini)
-{
-    Keys keys;
-    bool in = false;
-    std::istringstream lines(ini);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        size_t eq = line.find('=');
-        if (!line.empty() && line[0] == '[')
-            in = line == "[BUTTON]";
-        else if (in && eq != std::string::npos)
-            keys[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return keys;
-}
-
-CPoint CentreOf(HWND hWnd)
-{
-    RECT r = {};
-    ::GetWindowRect(hWnd, &r);
-    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
-
+// The colour in the middle of the client area.
 COLORREF PixelOf(HWND hWnd)
 {
     RECT rc = {};
     ::GetClientRect(hWnd, &rc);
-    HDC dc = ::GetDC(hWnd);
-    COLORREF c = ::GetPixel(dc, rc.right / 2, rc.bottom / 2);
-    ::ReleaseDC(hWnd, dc);
-    return c;
+    return testkit::PixelOf(hWnd, rc.right / 2, rc.bottom / 2);
 }
-
-using testkit::BoxText;
-using testkit::FindBox;
 
 // One more child window of the probe class; its centre on the screen.
 CPoint AddChild(HWND hParent, const char* text, int x, int y, int cx, int cy)
@@ -274,29 +243,16 @@ protected:
             return items;
         });
     }
-    Strings Targets() const
-    {
-        return OnUi([] {
-            Strings out;
-            for (POSITION pos = g_ui.pMain->m_targets.GetHeadPosition(); pos;)
-                out.push_back(ToStd(g_ui.pMain->m_targets.GetNext(pos)));
-            return out;
-        });
-    }
+    Strings Targets() const { return OnUi([] { return testkit::Items(g_ui.pMain->m_targets); }); }
     int Selection() const { return static_cast<int>(::SendMessageA(Item(IDC_TARGET_LIST), LB_GETCURSEL, 0, 0)); }
-    std::string Path() const { return OnUi([] { return ToStd(g_ui.pDlg->m_path); }); }
+    std::string Path() const { return OnUi([] { return Str(g_ui.pDlg->m_path); }); }
     void SetPath(const std::string& p) const { OnUi([p] { return g_ui.pDlg->m_path = p.c_str(), 0; }); }
     std::string Field() const { return OnUi([this] { return testkit::WindowTextOf(Item(IDC_PATH)); }); }
     int Highlighted() const { return OnUi([] { return g_ui.pDlg->m_bHighlighted; }); }
     bool Dragging() const { return OnUi([] { return g_ui.pDlg->m_pPicker != nullptr; }); }
     std::string ProfileBytes() const { return testkit::ReadFile(AfxGetApp()->m_pszProfileName); }
 
-    HWND WaitForBox() const
-    {
-        HWND box = nullptr;
-        testkit::WaitFor([&] { return (box = FindBox(::GetCurrentProcessId(), kAppName)) != nullptr; }, 5000);
-        return box;
-    }
+    HWND WaitForBox() const { return testkit::WaitBox(::GetCurrentProcessId(), kAppName, 5000); }
     void Answer(HWND hBox, int id) const
     {
         ::PostMessageA(hBox, WM_COMMAND, id, 0);
@@ -307,21 +263,58 @@ protected:
     HWND m_hDlg = nullptr;
 };
 
-const Strings kFive = {"Editor,Save", "Calc,=", "Mail,Send", "Viewer,Next", "Shell,Run"};
+const Strings kFive = {"メモ帳,保存", "Calc,=", "Mail,Send", "Viewer,Next", "Shell,Run"};
 
-TEST_F(SettingsDialog, OpensWithBannerTheMainListAndAnEmptyPath)
+// Cancel, Esc and the close box drop the edits; Delete and a double-click act
+// on the selection, and OK saves the shrunk list.
+TEST_F(SettingsDialog, OpensOnTheMainListWhoseEditsCancelDropsAndOkSaves)
 {
-    StartMain({"メモ帳,保存", "Calc,=", "Mail,Send"});
+    StartMain(kFive);
+    const std::string profile = ProfileBytes();
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        ASSERT_TRUE(OpenSettings());
+        SetPath("New,Path");
+        Click(IDC_ADD);
+        Select(0), Click(IDC_DELETE);
+        if (way == 0)
+            Click(IDC_CANCEL_BUTTON);
+        else if (way == 1)
+            PostKey(Item(IDC_TARGET_LIST), VK_ESCAPE);
+        else
+            Post(m_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ASSERT_TRUE(WaitClosed(way + 1));
+        EXPECT_EQ(IDCANCEL, g_ui.result);
+        EXPECT_EQ(kFive, Targets());
+        EXPECT_EQ(profile, ProfileBytes());
+    }
     ASSERT_TRUE(OpenSettings());
     EXPECT_EQ(kCaption, testkit::WindowTextOf(m_hDlg));
     std::string banner = OnUi([this] { return testkit::WindowTextOf(Item(IDC_BANNER)); });
     EXPECT_EQ(0u, banner.find("Zelvano Ver 0.03 1999.08.04\r\n")) << banner;
     EXPECT_NE(std::string::npos, banner.find("\r\n\r\n", 28)) << banner;  // third line empty
-    EXPECT_EQ(ToStd(SettingsBanner()), banner);
-    EXPECT_EQ((Strings{"メモ帳,保存", "Calc,=", "Mail,Send"}), ListItems());
+    EXPECT_EQ(Str(SettingsBanner()), banner);
+    EXPECT_EQ(kFive, ListItems());
     EXPECT_EQ("", Field());
     EXPECT_EQ("", Path());
-    EXPECT_TRUE(OnUi([] { return g_ui.pDlg->m_pTargets == &g_ui.pMain->m_targets; }));  // edits the main list
+    SetPath("Calc,=");
+    Click(IDC_DELETE);  // nothing selected
+    DoubleClick();
+    EXPECT_EQ(kFive, ListItems());
+    EXPECT_EQ("Calc,=", Path());
+    Select(1), Click(IDC_DELETE);
+    EXPECT_EQ((Strings{"メモ帳,保存", "Mail,Send", "Viewer,Next", "Shell,Run"}), ListItems());
+    Select(1), DoubleClick();
+    EXPECT_EQ("Mail,Send", Path());
+    EXPECT_EQ("Mail,Send", Field());
+    for (int index : {0, 1})  // メモ帳, then Viewer: two left of five
+        Select(index), Click(IDC_DELETE);
+    Click(IDOK);
+    ASSERT_TRUE(WaitClosed(4));
+    EXPECT_EQ(IDOK, g_ui.result);
+    EXPECT_EQ("[BUTTON]\r\nBTN1=Mail,Send\r\nBTN2=Shell,Run\r\nBTN3=\r\nBTN4=Viewer,Next\r\nBTN5=Shell,Run\r\n",
+              ProfileBytes());
+    EXPECT_EQ((Strings{"Mail,Send", "Shell,Run"}), Targets());
 }
 
 TEST_F(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
@@ -358,74 +351,6 @@ TEST_F(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
     }
 }
 
-TEST_F(SettingsDialog, DeleteAndDoubleClickActOnTheSelectionAndOkSavesTheShrunkList)
-{
-    StartMain(kFive);
-    ASSERT_TRUE(OpenSettings());
-    SetPath("Calc,=");
-    Click(IDC_DELETE);
-    DoubleClick();
-    EXPECT_EQ(kFive, ListItems());
-    EXPECT_EQ("Calc,=", Path());
-    Select(1), Click(IDC_DELETE);
-    EXPECT_EQ((Strings{"Editor,Save", "Mail,Send", "Viewer,Next", "Shell,Run"}), ListItems());
-    Select(1), DoubleClick();
-    EXPECT_EQ("Mail,Send", Path());
-    EXPECT_EQ("Mail,Send", Field());
-    for (int index : {0, 1})  // Editor, then Viewer: two left of five
-        Select(index), Click(IDC_DELETE);
-    Click(IDOK);
-    ASSERT_TRUE(WaitClosed(1));
-    EXPECT_EQ(IDOK, g_ui.result);
-    EXPECT_EQ((Keys{{"BTN1", "Mail,Send"}, {"BTN2", "Shell,Run"}, {"BTN3", ""}, {"BTN4", "Viewer,Next"},
-                    {"BTN5", "Shell,Run"}}),
-              ButtonSection(ProfileBytes()));
-    EXPECT_EQ((Strings{"Mail,Send", "Shell,Run"}), Targets());
-}
-
-TEST_F(SettingsDialog, CancelByButtonEscOrCloseBoxDropsTheEdits)
-{
-    StartMain(kFive);
-    const std::string profile = ProfileBytes();
-    for (int way = 0; way < 3; ++way) {
-        SCOPED_TRACE(way);
-        ASSERT_TRUE(OpenSettings());
-        SetPath("New,Path");
-        Click(IDC_ADD);
-        Select(0), Click(IDC_DELETE);
-        if (way == 0)
-            Click(IDC_CANCEL_BUTTON);
-        else if (way == 1)
-            PostKey(Item(IDC_TARGET_LIST), VK_ESCAPE);
-        else
-            Post(m_hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-        ASSERT_TRUE(WaitClosed(way + 1));
-        EXPECT_EQ(IDCANCEL, g_ui.result);
-        EXPECT_EQ(kFive, Targets());
-        EXPECT_EQ(profile, ProfileBytes());
-    }
-}
-
-TEST_F(SettingsDialog, AFailedWriteSaysSoAndKeepsTheDialogAndTheTargets)
-{
-    StartMain({"Editor,Save", "Calc,="});
-    ASSERT_TRUE(OpenSettings());
-    Select(0), Click(IDC_DELETE);
-    const std::string profile = AfxGetApp()->m_pszProfileName, bytes = ProfileBytes();
-    OnUi([] { return AfxGetApp()->SetProfileName("C:\\zelvano-no-such-folder\\p.ini"), 0; });  // unwritable
-    Click(IDOK);
-    HWND box = WaitForBox();
-    OnUi([&] { return AfxGetApp()->SetProfileName(profile.c_str()), 0; });
-    ASSERT_TRUE(box);
-    EXPECT_EQ("リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。", BoxText(box));
-    Answer(box, IDOK);
-    EXPECT_TRUE(::IsWindowVisible(m_hDlg));
-    EXPECT_EQ(0, g_ui.closed);
-    EXPECT_EQ((Strings{"Editor,Save", "Calc,="}), Targets());
-    EXPECT_EQ((Strings{"Calc,="}), ListItems());
-    EXPECT_EQ(bytes, ProfileBytes());
-}
-
 // Code page 932 text in another encoding, as Notepad saves it.
 std::string Encoded(const std::string& text, UINT codePage)
 {
@@ -441,20 +366,26 @@ std::string Encoded(const std::string& text, UINT codePage)
 }
 
 // OK writes through the ANSI profile functions, which would garble a UTF-8
-// file, the user's own sections too: such a file is refused, byte for byte kept.
-TEST_F(SettingsDialog, OkRefusesAUtf8ListFileAndSavesUtf16AndCodePage932Ones)
+// file, the user's own sections too: such a file is refused, byte for byte
+// kept. A refused save keeps the dialog with its edits and the main list.
+TEST_F(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesUtf16AndCodePage932Ones)
 {
     const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
-    const struct { std::string bytes; bool refused; } cases[] = {
-        {Encoded(own, CP_UTF8), true}, {"\xEF\xBB\xBF" + Encoded(own, CP_UTF8), true}, {"\xEF\xBB\xBF" + own, true},
-        {Encoded(own, 1200), false}, {own, false}};
+    const char utf8[] = "設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n",
+               advice[] = "\r\n\r\nメモ帳でこのファイルを開き、「名前を付けて保存」で文字コード（エンコード）に"
+                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。",
+               failed[] = "リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。";
+    const struct { std::string bytes; const char* refusal; } cases[] = {  // no bytes: a folder that is not there
+        {Encoded(own, CP_UTF8), utf8}, {"\xEF\xBB\xBF" + Encoded(own, CP_UTF8), utf8}, {"\xEF\xBB\xBF" + own, utf8},
+        {"", failed},                  {Encoded(own, 1200), nullptr},                 {own, nullptr}};
     StartMain({});
     const std::string kept = AfxGetApp()->m_pszProfileName;
     int closings = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 3));
-        const std::string path = testkit::TempPath("zelvano-encoding") + ".ini";
-        ASSERT_TRUE(testkit::WriteFile(path, c.bytes));
+        const std::string path = c.bytes.empty() ? "C:\\zelvano-no-such-folder\\p.ini"
+                                                 : testkit::TempPath("zelvano-encoding") + ".ini";
+        ASSERT_TRUE(c.bytes.empty() || testkit::WriteFile(path, c.bytes));
         OnUi([&] {
             AfxGetApp()->SetProfileName(path.c_str());
             g_ui.pMain->m_targets.RemoveAll();
@@ -465,21 +396,19 @@ TEST_F(SettingsDialog, OkRefusesAUtf8ListFileAndSavesUtf16AndCodePage932Ones)
         SetPath("新しい窓,押す");
         Click(IDC_ADD);
         Click(IDOK);
-        if (c.refused) {
+        if (c.refusal) {
             HWND box = WaitForBox();
             ASSERT_TRUE(box);
-            const std::string text = BoxText(box);
-            EXPECT_EQ(0u, text.find("設定ファイルの文字コードが ANSI（Shift_JIS）ではないため")) << text;
-            EXPECT_NE(std::string::npos, text.find(path)) << text;
+            EXPECT_EQ(c.refusal == utf8 ? utf8 + path + advice : failed, BoxText(box));
             Answer(box, IDOK);
             EXPECT_TRUE(::IsWindowVisible(m_hDlg));
+            EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), ListItems());
             EXPECT_EQ((Strings{"メモ帳,保存"}), Targets());
             EXPECT_EQ(c.bytes, testkit::ReadFile(path));
             Click(IDC_CANCEL_BUTTON);
         }
         ASSERT_TRUE(WaitClosed(++closings));
-        const std::string after = testkit::ReadFile(path);
-        if (!c.refused) {
+        if (!c.refusal) {
             const std::string saved = own.substr(0, own.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
                                       own.substr(own.find("[自分"));
             EXPECT_EQ(c.bytes[0] == '\xFF' ? Encoded(saved, 1200) : saved, testkit::ReadFile(path));
@@ -497,35 +426,31 @@ TEST_F(SettingsDialog, NamesWithBlanksOrQuotesAtTheirEndsAreSavedAndPressedAtThe
     const std::string pid = std::to_string(::GetCurrentProcessId());
     const Strings paths = {" 空白窓 " + pid + ",押す", "'単' " + pid + ",'確認'", "\"引用\" " + pid + ",\"OK\"",
                            "窓 " + pid + ",押す\t", "\t平 " + pid + ",普通 ", "平 " + pid + ",普通"};
-    std::vector<std::string> layout;
+    Strings layout;
     for (const std::string& p : paths)
         layout.push_back("W:" + p.substr(0, p.find(','))), layout.push_back("B:" + p.substr(p.find(',') + 1));
     testkit::TargetApp target(layout);
     ASSERT_TRUE(target.Ready());
     // A copy of the program reads what this OK writes: its profile in the Windows directory.
-    const std::string stem = "zelvano-quotes-" + pid, exe = testkit::BuildDir() + "\\" + stem + ".exe";
-    const std::string ini = testkit::WindowsDirFile((stem + ".INI").c_str()), kept = AfxGetApp()->m_pszProfileName;
-    ASSERT_TRUE(::CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE));
+    testkit::ZelvanoCopy zelvano("zelvano-quotes-" + pid);
+    const std::string kept = AfxGetApp()->m_pszProfileName;
     StartMain({});
-    OnUi([&] { return AfxGetApp()->SetProfileName(ini.c_str()), 0; });
+    OnUi([&] { return AfxGetApp()->SetProfileName(zelvano.profile.c_str()), 0; });
     ASSERT_TRUE(OpenSettings());
-    for (const std::string& p : paths)
-        SetPath(p), Click(IDC_ADD);
+    std::string saved = "[BUTTON]\r\n";
+    for (size_t i = 0; i < paths.size(); ++i) {  // only the last is plain
+        SetPath(paths[i]), Click(IDC_ADD);
+        const bool plain = i + 1 == paths.size();
+        saved += "BTN" + std::to_string(i + 1) + "=" + (plain ? paths[i] : "\"" + paths[i] + "\"") + "\r\n";
+    }
     Click(IDOK);
     ASSERT_TRUE(WaitClosed(1));
     OnUi([&] { return AfxGetApp()->SetProfileName(kept.c_str()), 0; });
-    const Keys saved = ButtonSection(testkit::ReadFile(ini));
-    for (size_t i = 0; i < paths.size(); ++i)  // only the last is plain
-        EXPECT_EQ(i + 1 < paths.size() ? "\"" + paths[i] + "\"" : paths[i], saved.at("BTN" + std::to_string(i + 1)));
-    {
-        testkit::Process next("\"" + exe + "\"");
-        ASSERT_TRUE(target.WaitEvents(3 * paths.size()));
-        for (size_t i = 0; i < paths.size(); ++i)
-            EXPECT_EQ((Strings{"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"}), target.MessagesOf(int(i)))
-                << paths[i];
-    }
-    testkit::WaitFor([&] { return ::DeleteFileA(exe.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; }, 5000);
-    ::DeleteFileA(ini.c_str());
+    EXPECT_EQ(saved + "BTN7=\r\n", testkit::ReadFile(zelvano.profile));
+    testkit::ZelvanoStart next(zelvano.exe);
+    ASSERT_TRUE(target.WaitEvents(4 * paths.size()));  // three messages and the click of each
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(testkit::kOnePress, target.MessagesOf(int(i))) << paths[i];
 }
 
 // The confirm button inverts the window the path names while held; the flag
@@ -701,95 +626,60 @@ TEST_F(SettingsDialog, EnterOrEscOrALostCaptureMidDragOrConfirmRestoresAndFreesT
     }
 }
 
-// The real mouse (xdotool: runs through Wine, cannot be waited for).
-bool Xdotool(const std::string& args)
-{
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = "/usr/bin/xdotool " + args;
-    if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    return ::CloseHandle(pi.hThread), ::CloseHandle(pi.hProcess), true;
-}
-
 bool PointerTo(CPoint p)
 {
-    return Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)) && testkit::WaitFor([p] {
+    return testkit::Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)) && testkit::WaitFor([p] {
                POINT now = {};
                return ::GetCursorPos(&now) && now.x == p.x && now.y == p.y;
            });
 }
 
-HWND WaitWindow(DWORD pid, const char* title)
-{
-    HWND h = nullptr;
-    testkit::WaitFor([&] { return (h = testkit::FindWindowOf(pid, title)) != nullptr; });
-    return h;
-}
-
+// The real mouse drags the pick; the next start presses it.
 TEST(SettingsEndToEnd, ADraggedPickIsSavedAndPressedAtTheNextStart)
 {
     testkit::ScreenLock lock;
-    // A copy of the program: its profile is named after it.
     const std::string stem = "zelvano-settings-e2e-" + std::to_string(::GetCurrentProcessId());
-    const std::string exe = testkit::BuildDir() + "\\" + stem + ".exe", cmd = "\"" + exe + "\"";
-    const std::string ini = testkit::WindowsDirFile((stem + ".INI").c_str());
-    ASSERT_TRUE(::CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE));
-    ::DeleteFileA(ini.c_str());
+    testkit::ZelvanoCopy zelvano(stem);
     testkit::TargetApp target({"W:設定E2E窓", "B:押す"});
     ASSERT_TRUE(target.Ready());
     HWND hFrame = testkit::FindWindowOf(target.ProcessId(), "設定E2E窓"), hButton = ::GetWindow(hFrame, GW_CHILD);
     ASSERT_TRUE(hButton);
     {
-        testkit::Process app(cmd);
-        HWND hMain = WaitWindow(app.Id(), "zelvano");
-        ASSERT_TRUE(hMain);
-        ::PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        HWND hDlg = WaitWindow(app.Id(), kCaption), hBox = nullptr;
+        testkit::ZelvanoStart app(zelvano.exe);
+        ASSERT_TRUE(app.hMain);
+        HWND hDlg = app.OpenSettings(), hBox = nullptr;
         ASSERT_TRUE(hDlg);
         for (HWND h : {hFrame, hDlg})  // above the windows of tests beside this one
             ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ASSERT_EQ(hButton, ::WindowFromPoint(CentreOf(hButton)));
         // A program started beside this test can take the focus, cancelling the
         // capture: such a drag is let go over the banner, where it picks nothing.
-        auto holding = [&] {
-            GUITHREADINFO gui = {};
-            gui.cbSize = sizeof(gui);
-            return ::GetGUIThreadInfo(::GetWindowThreadProcessId(hDlg, nullptr), &gui) && gui.hwndCapture == hDlg;
-        };
+        auto holding = [&] { return testkit::HasCapture(hDlg); };
         for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
-            ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && Xdotool("mousedown 1"));
+            ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && testkit::Xdotool("mousedown 1"));
             bool held = testkit::WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
-            ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && Xdotool("mouseup 1"));
-            testkit::WaitFor([&] { return held ? (hBox = FindBox(app.Id(), stem)) != nullptr : !holding(); }, 5000);
+            ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && testkit::Xdotool("mouseup 1"));
+            testkit::WaitFor([&] { return held ? (hBox = FindBox(app.process.Id(), stem)) != nullptr : !holding(); },
+                             5000);
         }
         ASSERT_TRUE(hBox);
         EXPECT_EQ("押されるボタンは\"設定E2E窓\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？", BoxText(hBox));
         ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(::GetDlgItem(hDlg, IDC_PATH)) == "設定E2E窓,押す"; }));
+        HWND hPath = ::GetDlgItem(hDlg, IDC_PATH), hList = ::GetDlgItem(hDlg, IDC_TARGET_LIST);
+        EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(hPath) == "設定E2E窓,押す"; }));
         ::PostMessageA(::GetDlgItem(hDlg, IDC_ADD), BM_CLICK, 0, 0);
-        EXPECT_TRUE(testkit::WaitFor([&] { return ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0) == 1; }));
+        EXPECT_TRUE(testkit::WaitFor([&] { return ::SendMessageA(hList, LB_GETCOUNT, 0, 0) == 1; }));
         ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
         ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }));
-        EXPECT_EQ((Keys{{"BTN1", "設定E2E窓,押す"}, {"BTN2", ""}}), ButtonSection(testkit::ReadFile(ini)));
+        EXPECT_EQ("[BUTTON]\r\nBTN1=設定E2E窓,押す\r\nBTN2=\r\n", testkit::ReadFile(zelvano.profile));
         EXPECT_TRUE(target.MessagesOf(0).empty());  // picking pressed nothing
-        ::PostMessageA(hMain, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(app.WaitExit(10000));
+        EXPECT_TRUE(app.Close());
     }
-    {
-        testkit::Process again(cmd);
-        HWND hMain = WaitWindow(again.Id(), "zelvano");
-        ASSERT_TRUE(target.WaitEvents(3));
-        EXPECT_EQ((Strings{"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"}), target.MessagesOf(0));
-        const std::string line = "1)\"設定E2E窓\"ｳｨﾝﾄﾞの\"押す\"ボタン\r\n";
-        EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(::GetDlgItem(hMain, IDC_REPORT)).find(line) != std::string::npos; }));
-        ::PostMessageA(hMain, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(again.WaitExit(10000));
-    }
-    // The program's file stays locked for a moment after it ends.
-    testkit::WaitFor([&] { return ::DeleteFileA(exe.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND; }, 5000);
-    ::DeleteFileA(ini.c_str());
+    testkit::ZelvanoStart again(zelvano.exe);
+    ASSERT_TRUE(target.WaitEvents(3));
+    EXPECT_EQ(testkit::kOnePress, target.MessagesOf(0));
+    EXPECT_NE(std::string::npos, again.report.find(testkit::Shown(1, "設定E2E窓", "押す"))) << again.report;
+    EXPECT_TRUE(again.Close());
 }
 
 }  // namespace

@@ -14,9 +14,8 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-const Strings kOnePress = {"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"};
-const char kSettingsCaption[] = "設定とﾊﾞｰｼﾞｮﾝ情報";
+using testkit::Shown;
+using testkit::Strings;
 
 // Buttons 0 and 1 in one window, 2 in another.
 const Strings kTargets = {"W:標準窓", "B:既存", "B:新規", "W:店窓", "B:店"};
@@ -31,8 +30,6 @@ const AdminList kAdminLists[] = {
     {"zvstd-locked", "[BUTTON]\r\nBTN1=標準窓,既存\r\nBTN2=店窓,店\r\n"},
 };
 
-std::string SystemProfile(const char* stem) { return testkit::WindowsDirFile((std::string(stem) + ".INI").c_str()); }
-
 std::string UserStore(const char* stem)
 {
     char local[MAX_PATH] = {}, windows[MAX_PATH] = {};
@@ -41,69 +38,12 @@ std::string UserStore(const char* stem)
     return std::string(local) + "\\VirtualStore" + (windows + 2) + "\\" + stem + ".INI";
 }
 
-std::string Copy(const char* stem)
-{
-    std::string exe = testkit::BuildDir() + "\\" + stem + ".exe";
-    EXPECT_TRUE(CopyFileA((testkit::BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE));
-    return "\"" + exe + "\"";
-}
-
-HWND WaitWindow(DWORD pid, const char* title)
-{
-    HWND h = nullptr;
-    testkit::WaitFor([&] { return (h = testkit::FindWindowOf(pid, title)) != nullptr && IsWindowVisible(h); });
-    return h;
-}
-
-std::string ReportOf(HWND hMain)
-{
-    std::string report;
-    testkit::WaitFor([&] { return !(report = testkit::WindowTextOf(GetDlgItem(hMain, IDC_REPORT))).empty(); });
-    return report;
-}
-
-std::string Line(int n, const char* window, const char* button)
-{
-    return std::to_string(n) + ")\"" + window + "\"ｳｨﾝﾄﾞの\"" + button + "\"ボタン\r\n";
-}
-
-// One start of a copy: its main window, open until the object goes.
-struct Start {
-    testkit::Process process;
-    HWND hMain;
-    explicit Start(const std::string& cmd) : process(cmd), hMain(WaitWindow(process.Id(), "zelvano")) {}
-    ~Start()
-    {
-        PostMessageA(hMain, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(process.WaitExit(10000));
-    }
-    HWND OpenSettings() const
-    {
-        PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-        return WaitWindow(process.Id(), kSettingsCaption);
-    }
-};
-
-POINT CentreOf(HWND hWnd)
-{
-    RECT r = {};
-    GetWindowRect(hWnd, &r);
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 // A drag as the dialog receives it: the pointer moves along, the messages are posted.
 void PostMouse(HWND hDlg, UINT message, POINT screen)
 {
     SetCursorPos(screen.x, screen.y);
     ScreenToClient(hDlg, &screen);
     PostMessageA(hDlg, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(screen.x, screen.y));
-}
-
-bool Capturing(HWND hDlg)
-{
-    GUITHREADINFO gui = {};
-    gui.cbSize = sizeof(gui);
-    return GetGUIThreadInfo(GetWindowThreadProcessId(hDlg, nullptr), &gui) && gui.hwndCapture == hDlg;
 }
 
 int ListCount(HWND hDlg) { return static_cast<int>(SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0)); }
@@ -122,24 +62,24 @@ TEST(StandardUser, TheWindowsDirectoryRefusesThisUser)
 TEST(StandardUser, AnAdministratorsListIsPressedAndAPickIsSavedToTheUserStore)
 {
     const AdminList& list = kAdminLists[0];
-    const std::string system = testkit::ReadFile(SystemProfile(list.stem)), cmd = Copy(list.stem);
-    ASSERT_EQ(list.bytes, system);
+    testkit::ZelvanoCopy zelvano(list.stem);
+    ASSERT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
     DeleteFileA(UserStore(list.stem).c_str());
     testkit::TargetApp target(kTargets);
     ASSERT_TRUE(target.Ready());
     {
-        Start first(cmd);
+        testkit::ZelvanoStart first(zelvano.exe);
         ASSERT_TRUE(first.hMain);
-        EXPECT_NE(std::string::npos, ReportOf(first.hMain).find("に\r\n" + Line(1, "標準窓", "既存")));
+        EXPECT_NE(std::string::npos, first.report.find("に\r\n" + Shown(1, "標準窓", "既存")));
         HWND hDlg = first.OpenSettings(), hButton = FindWindowExA(FindWindowA(nullptr, "標準窓"), nullptr, nullptr, "新規");
         ASSERT_TRUE(hDlg && hButton);
-        ASSERT_EQ(hButton, WindowFromPoint(CentreOf(hButton)));
-        PostMouse(hDlg, WM_LBUTTONDOWN, CentreOf(GetDlgItem(hDlg, IDC_MARKER)));
-        ASSERT_TRUE(testkit::WaitFor([&] { return Capturing(hDlg); }));
-        PostMouse(hDlg, WM_MOUSEMOVE, CentreOf(hButton));
-        PostMouse(hDlg, WM_LBUTTONUP, CentreOf(hButton));
-        HWND hBox = nullptr;
-        ASSERT_TRUE(testkit::WaitFor([&] { return (hBox = testkit::FindBox(first.process.Id(), list.stem)) != nullptr; }));
+        ASSERT_EQ(hButton, WindowFromPoint(testkit::CentreOf(hButton)));
+        PostMouse(hDlg, WM_LBUTTONDOWN, testkit::CentreOf(GetDlgItem(hDlg, IDC_MARKER)));
+        ASSERT_TRUE(testkit::WaitFor([&] { return testkit::HasCapture(hDlg); }));
+        PostMouse(hDlg, WM_MOUSEMOVE, testkit::CentreOf(hButton));
+        PostMouse(hDlg, WM_LBUTTONUP, testkit::CentreOf(hButton));
+        HWND hBox = testkit::WaitBox(first.process.Id(), list.stem);
+        ASSERT_TRUE(hBox);
         EXPECT_EQ("押されるボタンは\"標準窓\"ｳｨﾝﾄﾞの\r\n\"新規\"ボタンで良いですか？", testkit::BoxText(hBox));
         PostMessageA(hBox, WM_COMMAND, IDOK, 0);
         ASSERT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(GetDlgItem(hDlg, IDC_PATH)) == "標準窓,新規"; }));
@@ -149,37 +89,39 @@ TEST(StandardUser, AnAdministratorsListIsPressedAndAPickIsSavedToTheUserStore)
         // A refused save would keep the dialog open behind its message.
         EXPECT_TRUE(testkit::WaitFor([&] { return !IsWindow(hDlg); }));
         EXPECT_EQ(nullptr, testkit::FindBox(first.process.Id(), list.stem));
+        EXPECT_TRUE(first.Close());
     }
     EXPECT_EQ("; 管理者が置いたリスト\r\n[BUTTON]\r\nBTN1=標準窓,既存\r\nBTN2=標準窓,新規\r\nBTN3=\r\n[管理者]\r\n鍵=値\r\n",
               testkit::ReadFile(UserStore(list.stem)));
-    EXPECT_EQ(system, testkit::ReadFile(SystemProfile(list.stem)));
+    EXPECT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
     {
-        Start next(cmd);
-        EXPECT_NE(std::string::npos,
-                  ReportOf(next.hMain).find("に\r\n" + Line(1, "標準窓", "既存") + Line(2, "標準窓", "新規")));
-        ASSERT_TRUE(target.WaitEvents(9));
+        testkit::ZelvanoStart next(zelvano.exe);
+        EXPECT_NE(std::string::npos, next.report.find("に\r\n" + Shown(1, "標準窓", "既存") + Shown(2, "標準窓", "新規")));
+        ASSERT_TRUE(target.WaitEvents(12));  // three presses, each three messages and a click
+        EXPECT_TRUE(next.Close());
     }
-    Strings twice = kOnePress;
-    twice.insert(twice.end(), kOnePress.begin(), kOnePress.end());
+    Strings twice = testkit::kOnePress;
+    twice.insert(twice.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
     EXPECT_EQ(twice, target.MessagesOf(0));
-    EXPECT_EQ(kOnePress, target.MessagesOf(1));
-    EXPECT_EQ(system, testkit::ReadFile(SystemProfile(list.stem)));
+    EXPECT_EQ(testkit::kOnePress, target.MessagesOf(1));
+    EXPECT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
 }
 
 TEST(StandardUser, TheUserStoreWinsOverTheSystemProfile)
 {
     const AdminList& list = kAdminLists[1];
-    const std::string cmd = Copy(list.stem), store = UserStore(list.stem);
+    testkit::ZelvanoCopy zelvano(list.stem);
+    const std::string store = UserStore(list.stem);
     ASSERT_TRUE(testkit::WriteFile(store, "[BUTTON]\r\nBTN1=店窓,店\r\n"));
     testkit::TargetApp target(kTargets);
     ASSERT_TRUE(target.Ready());
     {
-        Start start(cmd);
-        std::string report = ReportOf(start.hMain);
-        EXPECT_NE(std::string::npos, report.find("に\r\n" + Line(1, "店窓", "店") + "を")) << report;
-        ASSERT_TRUE(target.WaitEvents(3));
+        testkit::ZelvanoStart start(zelvano.exe);
+        EXPECT_NE(std::string::npos, start.report.find("に\r\n" + Shown(1, "店窓", "店") + "を")) << start.report;
+        ASSERT_TRUE(target.WaitEvents(4));
+        EXPECT_TRUE(start.Close());
     }
-    EXPECT_EQ(kOnePress, target.MessagesOf(2));
+    EXPECT_EQ(testkit::kOnePress, target.MessagesOf(2));
     EXPECT_TRUE(target.MessagesOf(0).empty());
     DeleteFileA(store.c_str());
 }
@@ -189,13 +131,14 @@ TEST(StandardUser, TheUserStoreWinsOverTheSystemProfile)
 TEST(StandardUser, WhenTheUserStoreRefusesTooTheSaveIsRefusedAndTheListKept)
 {
     const AdminList& list = kAdminLists[2];
-    const std::string cmd = Copy(list.stem), locked = testkit::BuildDir() + "\\locked";
+    testkit::ZelvanoCopy zelvano(list.stem);
+    const std::string locked = testkit::BuildDir() + "\\locked";
     ASSERT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
               GetFileAttributesA(locked.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     char local[MAX_PATH] = {};
     GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
     SetEnvironmentVariableA("LOCALAPPDATA", locked.c_str());
-    Start start(cmd);
+    testkit::ZelvanoStart start(zelvano.exe);
     SetEnvironmentVariableA("LOCALAPPDATA", local);
     ASSERT_TRUE(start.hMain);
     HWND hDlg = start.OpenSettings();
@@ -205,8 +148,8 @@ TEST(StandardUser, WhenTheUserStoreRefusesTooTheSaveIsRefusedAndTheListKept)
     Click(hDlg, IDC_DELETE);
     ASSERT_TRUE(testkit::WaitFor([&] { return ListCount(hDlg) == 1; }));
     Click(hDlg, IDOK);
-    HWND hBox = nullptr;
-    ASSERT_TRUE(testkit::WaitFor([&] { return (hBox = testkit::FindBox(start.process.Id(), list.stem)) != nullptr; }));
+    HWND hBox = testkit::WaitBox(start.process.Id(), list.stem);
+    ASSERT_TRUE(hBox);
     EXPECT_EQ("リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。", testkit::BoxText(hBox));
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !IsWindow(hBox); }));
@@ -216,9 +159,10 @@ TEST(StandardUser, WhenTheUserStoreRefusesTooTheSaveIsRefusedAndTheListKept)
     hDlg = start.OpenSettings();
     ASSERT_TRUE(hDlg);
     EXPECT_EQ(2, ListCount(hDlg));
-    EXPECT_EQ(list.bytes, testkit::ReadFile(SystemProfile(list.stem)));
+    EXPECT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((locked + "\\VirtualStore").c_str()));
     Click(hDlg, IDC_CANCEL_BUTTON);
+    EXPECT_TRUE(start.Close());
 }
 
 int main(int argc, char** argv)

@@ -7,8 +7,6 @@
 //     B:caption  a button, a direct child of the last top-level window
 //     P:caption  a panel (a plain child window) of the last top-level window
 //     I:caption  a button inside the last panel (a grandchild)
-//     O:title    a pop-up owned by the last top-level window
-//     X:caption  a button of the last owned pop-up
 //     N:count    that many more buttons "n0".."n{count-1}" of the last top-level window
 //     HANG       after "ready", stop handling messages
 //
@@ -118,7 +116,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     RegisterClassA(&wc);
 
     bool hang = false;
-    HWND hTop = nullptr, hPanel = nullptr, hPopup = nullptr;
+    HWND hTop = nullptr, hPanel = nullptr;
     int topCount = 0, slot = 0;
     for (int i = 2; i < __argc; ++i) {
         const char* a = __argv[i];
@@ -148,13 +146,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         case 'I':
             AddButton(hPanel, text, 0);
             break;
-        case 'O':
-            hPopup = CreateWindowExA(0, wc.lpszClassName, text, WS_POPUP | WS_CAPTION | WS_VISIBLE,
-                                     100, 500, 300, 120, hTop, nullptr, hInstance, nullptr);
-            break;
-        case 'X':
-            AddButton(hPopup, text, 0);
-            break;
         case 'N': {
             int count = std::atoi(text);
             for (int k = 0; k < count; ++k) {
@@ -169,9 +160,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         }
     }
     Log("ready");
-    if (hang) {
+    if (hang)
         Sleep(INFINITE);
-    }
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);

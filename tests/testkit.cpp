@@ -1,10 +1,30 @@
 #include "tests/testkit.h"
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
+#include "res/resource.h"
+
 namespace testkit {
+
+const Strings kOnePress = {"WM_LBUTTONDOWN 0 0", "WM_LBUTTONDOWN 0 0", "WM_LBUTTONUP 0 0"};
+
+std::string Str(const CString& s) { return std::string(s.GetString(), static_cast<size_t>(s.GetLength())); }
+
+Strings Items(const CStringList& list)
+{
+    Strings out;
+    for (POSITION pos = list.GetHeadPosition(); pos;)
+        out.push_back(Str(list.GetNext(pos)));
+    return out;
+}
+
+std::string Shown(int n, const std::string& window, const std::string& button, const std::string& tail)
+{
+    return std::to_string(n) + ")\"" + window + "\"ｳｨﾝﾄﾞの\"" + button + "\"ボタン" + tail;
+}
+
+std::string WithPid(const std::string& name) { return name + " " + std::to_string(GetCurrentProcessId()); }
 
 std::string BuildDir()
 {
@@ -137,22 +157,9 @@ std::string Quote(const std::string& s)
     }
     return out.append(backslashes * 2, '\\') + "\"";
 }
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        out.push_back(line);
-    }
-    return out;
-}
 }  // namespace
 
-TargetApp::TargetApp(const std::vector<std::string>& layout)
+TargetApp::TargetApp(const Strings& layout)
 {
     m_log = TempPath("target-log");
     std::string cmd = Quote(BuildDir() + "\\target_app.exe") + " " + Quote(m_log);
@@ -169,18 +176,19 @@ TargetApp::~TargetApp()
     DeleteFileA(m_log.c_str());
 }
 
-std::vector<std::string> TargetApp::Events() const
+Strings TargetApp::Events() const
 {
-    std::vector<std::string> out;
-    for (const std::string& line : Lines(ReadFile(m_log)))
+    Strings out;
+    std::istringstream in(ReadFile(m_log));
+    for (std::string line; std::getline(in, line);)
         if (line != "ready" && !line.empty())
             out.push_back(line);
     return out;
 }
 
-std::vector<std::string> TargetApp::MessagesOf(int button) const
+Strings TargetApp::MessagesOf(int button) const
 {
-    std::vector<std::string> out;
+    Strings out;
     for (const std::string& line : Events()) {
         std::istringstream in(line);
         std::string index, name, wparam, lparam;
@@ -289,6 +297,117 @@ std::string WindowsDirFile(const char* name)
     char dir[MAX_PATH] = {};
     GetWindowsDirectoryA(dir, MAX_PATH);
     return std::string(dir) + "\\" + name;
+}
+
+CPoint CentreOf(HWND hWnd)
+{
+    RECT r = {};
+    GetWindowRect(hWnd, &r);
+    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+COLORREF PixelOf(HWND hWnd, int x, int y)
+{
+    HDC hDC = GetDC(hWnd);
+    COLORREF c = GetPixel(hDC, x, y);
+    ReleaseDC(hWnd, hDC);
+    return c;
+}
+
+HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs)
+{
+    HWND h = nullptr;
+    WaitFor([&] { return (h = FindBox(pid, caption)) != nullptr; }, timeoutMs);
+    return h;
+}
+
+bool HasCapture(HWND hWnd)
+{
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof(gui);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &gui) && gui.hwndCapture == hWnd;
+}
+
+// Every handle slot is tried, as GetGuiResources is a stub under Wine: there a
+// handle whose high word is 0 names whatever its slot holds.
+std::string GuiObjects()
+{
+    PumpMessages();
+    DWORD gdi = 0, windows = 0, pid = 0;
+    for (ULONG_PTR h = 1; h < 0x10000; ++h) {
+        gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
+        windows += IsWindow(reinterpret_cast<HWND>(h)) && GetWindowThreadProcessId(reinterpret_cast<HWND>(h), &pid) &&
+                   pid == GetCurrentProcessId();
+    }
+    return "gdi " + std::to_string(gdi) + ", windows " + std::to_string(windows);
+}
+
+bool Xdotool(const std::string& args)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = "/usr/bin/xdotool " + args;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    return CloseHandle(pi.hThread), CloseHandle(pi.hProcess), true;
+}
+
+// A copy or a profile that could not be made shows as a start with no report.
+ZelvanoCopy::ZelvanoCopy(const std::string& stem)
+    : exe(BuildDir() + "\\" + stem + ".exe"), profile(WindowsDirFile((stem + ".INI").c_str()))
+{
+    CopyFileA((BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE);
+}
+
+ZelvanoCopy::ZelvanoCopy(const std::string& stem, const std::string& profileBytes) : ZelvanoCopy(stem)
+{
+    if (!WriteFile(profile, profileBytes))
+        DeleteFileA(exe.c_str());
+}
+
+ZelvanoCopy::~ZelvanoCopy()
+{
+    // The program's file stays locked for a moment after it ends.
+    WaitFor([this] { return DeleteFileA(exe.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; }, 5000);
+    DeleteFileA(profile.c_str());
+}
+
+ZelvanoStart::ZelvanoStart(const std::string& exe) : process("\"" + exe + "\"")
+{
+    if (!process.Started() || !WaitFor([this] {
+            hMain = FindWindowOf(process.Id(), "zelvano");
+            report = hMain && IsWindowVisible(hMain) ? WindowTextOf(GetDlgItem(hMain, IDC_REPORT)) : "";
+            return !report.empty();
+        }))
+        hMain = nullptr;
+}
+
+ZelvanoStart::~ZelvanoStart()
+{
+    if (hMain)
+        Close();
+}
+
+bool ZelvanoStart::Close()
+{
+    if (hMain && !process.WaitExit(0))
+        PostMessageA(hMain, WM_CLOSE, 0, 0);
+    return Ended();
+}
+
+bool ZelvanoStart::Ended()
+{
+    DWORD code = 99;
+    return process.WaitExit(10000) && GetExitCodeProcess(process.Handle(), &code) && code == 0;
+}
+
+HWND ZelvanoStart::OpenSettings() const
+{
+    PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
+    HWND h = nullptr;
+    WaitFor([&] { return (h = FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報")) != nullptr && IsWindowVisible(h); });
+    return h;
 }
 
 }  // namespace testkit

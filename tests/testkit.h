@@ -1,13 +1,24 @@
 // Helpers for tests that drive real windows and other processes under Wine.
 #pragma once
 
-#include <windows.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace testkit {
+
+using Strings = std::vector<std::string>;
+// What a press posts to a button, as target_app logs it.
+extern const Strings kOnePress;
+
+std::string Str(const CString& s);
+Strings Items(const CStringList& list);
+// A report line: n)"window"ｳｨﾝﾄﾞの"button"ボタン, then tail.
+std::string Shown(int n, const std::string& window, const std::string& button, const std::string& tail = "\r\n");
+// name and this process's id: tests run two at a time and must not find each other's windows.
+std::string WithPid(const std::string& name);
 
 // The folder that holds zelvano.exe and target_app.exe.
 std::string BuildDir();
@@ -41,13 +52,13 @@ private:
 // target_app.exe with its log; the layout arguments are its command line.
 class TargetApp {
 public:
-    explicit TargetApp(const std::vector<std::string>& layout);
+    explicit TargetApp(const Strings& layout);
     ~TargetApp();
     bool Ready() const { return m_bReady; }
     // The log lines so far, "ready" left out.
-    std::vector<std::string> Events() const;
+    Strings Events() const;
     // The message lines of one button: "WM_LBUTTONDOWN 0 0", without the time.
-    std::vector<std::string> MessagesOf(int button) const;
+    Strings MessagesOf(int button) const;
     // Waits until at least n events are logged.
     bool WaitEvents(size_t n, int timeoutMs = 10000) const;
     DWORD ProcessId() const { return m_process ? m_process->Id() : 0; }
@@ -82,5 +93,43 @@ HWND FindBox(DWORD pid, const std::string& caption);
 std::string BoxText(HWND hBox);
 // Windows path of a file in the Windows directory.
 std::string WindowsDirFile(const char* name);
+
+CPoint CentreOf(HWND hWnd);
+// The colour at a point of the client area.
+COLORREF PixelOf(HWND hWnd, int x, int y);
+// A message box as FindBox finds it, waited for.
+HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs = 10000);
+// Whether hWnd holds the capture of its thread, in whatever process.
+bool HasCapture(HWND hWnd);
+// GDI objects and windows of this process, as "gdi N, windows M".
+std::string GuiObjects();
+// Starts xdotool with args on the real display; it runs through Wine and
+// cannot be waited for.
+bool Xdotool(const std::string& args);
+
+// A copy of the built program named stem.exe: its profile, named after it in
+// the Windows directory, is the test's own. Both go with the object.
+struct ZelvanoCopy {
+    explicit ZelvanoCopy(const std::string& stem);
+    // With profileBytes written as its profile.
+    ZelvanoCopy(const std::string& stem, const std::string& profileBytes);
+    ~ZelvanoCopy();
+    std::string exe, profile;
+};
+
+// One start of a program, its main window shown with the report (hMain null
+// when none shows in time); closed, if still running, when the object goes.
+struct ZelvanoStart {
+    explicit ZelvanoStart(const std::string& exe);
+    ~ZelvanoStart();
+    // Closes the main window if the program still runs; then as Ended.
+    bool Close();
+    // Ended within 10 seconds with exit code 0.
+    bool Ended();
+    HWND OpenSettings() const;
+    Process process;
+    HWND hMain = nullptr;
+    std::string report;
+};
 
 }  // namespace testkit

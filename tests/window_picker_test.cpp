@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,48 +26,14 @@ BOOL WINAPI LoggedInvert(HDC hDC, const RECT* prc)
     return g_pfnInvert(hDC, prc);
 }
 
-// A window pressed with the real mouse runs a picker from its own mouse
-// messages, as the settings dialog does.
-CWnd g_dragOwner;
-std::unique_ptr<CWindowPicker> g_pDrag;
-CPoint g_lastMove;
-bool g_bDragEnded = false;
-
-LRESULT CALLBACK SwatchProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    CPoint pt(lParam);
-    if (message == WM_LBUTTONDOWN && !g_pDrag) {
-        g_dragOwner = CWnd(hWnd);
-        g_pDrag.reset(new CWindowPicker(&g_dragOwner, pt, IDC_PICK_CURSOR));
-    } else if (message == WM_MOUSEMOVE && g_pDrag && !g_bDragEnded) {
-        g_pDrag->Track(pt);
-        ClientToScreen(hWnd, &pt);
-        g_lastMove = pt;
-    } else if (message == WM_LBUTTONUP && g_pDrag && !g_bDragEnded) {
-        g_pDrag->End();
-        g_bDragEnded = true;
-    } else {
-        return DefWindowProcA(hWnd, message, wParam, lParam);
-    }
-    return 0;
-}
-
-CPoint CentreOf(HWND hWnd)
-{
-    RECT rc;
-    GetWindowRect(hWnd, &rc);
-    return CPoint((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-}
+using testkit::CentreOf;
 
 // A pixel near the lower right of the client area, clear of borders and text.
 COLORREF SampleOf(HWND hWnd)
 {
     RECT rc;
     GetClientRect(hWnd, &rc);
-    HDC hDC = GetDC(hWnd);
-    COLORREF c = GetPixel(hDC, rc.right - 6, rc.bottom - 6);
-    ReleaseDC(hWnd, hDC);
-    return c;
+    return testkit::PixelOf(hWnd, rc.right - 6, rc.bottom - 6);
 }
 
 // The owner at (560,760)-(780,900) with neighbours touching its left, top,
@@ -79,7 +44,7 @@ protected:
     void SetUp() override
     {
         WNDCLASSA wc = {};
-        wc.lpfnWndProc = SwatchProc;
+        wc.lpfnWndProc = DefWindowProcA;
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
         wc.lpszClassName = "ZelvanoSwatch";
@@ -220,42 +185,6 @@ TEST_F(WindowPickerTest, DestroyedOrNullWindowsAreNeverDrawnOn)
         EXPECT_EQ("", Drawn());
         EXPECT_EQ("", Inverted());
     }
-}
-
-// start /unix runs a program of the machine and returns at once.
-bool Xdotool(const std::string& command, POINT pt)
-{
-    testkit::Process p("start.exe /unix /usr/bin/xdotool mousemove " + std::to_string(pt.x) + " " +
-                       std::to_string(pt.y) + " " + command);
-    return p.Started() && p.WaitExit(10000) && testkit::WaitFor([&] { return g_lastMove == CPoint(pt); });
-}
-
-TEST_F(WindowPickerTest, RealDragHoldsTheCaptureOverAnotherProgramAndPicksItsButton)
-{
-    testkit::TargetApp app({"W:PickerDragTarget", "B:Pick me"});
-    ASSERT_TRUE(app.Ready());
-    HWND hTop = testkit::FindWindowOf(app.ProcessId(), "PickerDragTarget");
-    HWND hButton = GetWindow(hTop, GW_CHILD);
-    ASSERT_NE(nullptr, hButton);
-    SetWindowPos(hTop, HWND_TOPMOST, 40, 300, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-    const POINT overTop = {240, 500};
-    ASSERT_TRUE(testkit::WaitFor(
-        [&] { return WindowFromPoint(CentreOf(hButton)) == hButton && WindowFromPoint(overTop) == hTop; }));
-    g_lastMove = CentreOf(m_hOwner);
-    ASSERT_TRUE(Xdotool("mousedown 1", g_lastMove));
-    // From here on failures do not stop the test: the button must go up again.
-    bool moved = testkit::WaitFor([] { return g_pDrag != nullptr; }) && Xdotool("", overTop);
-    EXPECT_TRUE(moved);
-    EXPECT_EQ(m_hOwner, GetCapture());
-    EXPECT_EQ(hTop, g_pDrag ? g_pDrag->GetTarget() : nullptr);
-    EXPECT_TRUE(moved && Xdotool("", CentreOf(hButton)));
-    EXPECT_EQ(m_hOwner, GetCapture());
-    ASSERT_TRUE(Xdotool("mouseup 1", CentreOf(hButton)));
-    ASSERT_TRUE(testkit::WaitFor([] { return g_bDragEnded; }));
-    EXPECT_EQ(hButton, g_pDrag->GetTarget());
-    EXPECT_EQ(nullptr, GetCapture());
-    // The drag went to the owner alone.
-    EXPECT_TRUE(app.MessagesOf(0).empty());
 }
 
 }  // namespace
