@@ -35,18 +35,22 @@ void CString::Empty()
         m_pch[0] = '\0';
 }
 
+char* CString::Reserve(int nLength)
+{
+    if (nLength + 1 <= m_nAlloc)
+        return nullptr;
+    int nAlloc = m_nAlloc * 2 > nLength + 1 ? m_nAlloc * 2 : nLength + 1;
+    char* pNew = new char[static_cast<size_t>(nAlloc)];
+    std::memcpy(pNew, GetString(), static_cast<size_t>(m_nLength) + 1);
+    char* pOld = m_pch;
+    m_pch = pNew;
+    m_nAlloc = nAlloc;
+    return pOld;
+}
+
 char* CString::GetBuffer(int nMinLength)
 {
-    if (nMinLength < m_nLength)
-        nMinLength = m_nLength;
-    if (nMinLength + 1 > m_nAlloc) {
-        int nAlloc = m_nAlloc * 2 > nMinLength + 1 ? m_nAlloc * 2 : nMinLength + 1;
-        char* pNew = new char[static_cast<size_t>(nAlloc)];
-        std::memcpy(pNew, GetString(), static_cast<size_t>(m_nLength) + 1);
-        delete[] m_pch;
-        m_pch = pNew;
-        m_nAlloc = nAlloc;
-    }
+    delete[] Reserve(nMinLength > m_nLength ? nMinLength : m_nLength);
     return m_pch;
 }
 
@@ -61,20 +65,14 @@ void CString::ReleaseBuffer(int nNewLength)
     m_pch[m_nLength] = '\0';
 }
 
+// The source may be this string's own text: the old buffer goes only after the copy.
 void CString::Assign(const char* pch, int nLength)
 {
     if (nLength < 0)
         nLength = 0;
-    if (nLength + 1 > m_nAlloc) {
-        // The source may be this string's own text: copy before freeing.
-        char* pNew = new char[static_cast<size_t>(nLength) + 1];
-        std::memcpy(pNew, pch, static_cast<size_t>(nLength));
-        delete[] m_pch;
-        m_pch = pNew;
-        m_nAlloc = nLength + 1;
-    } else {
-        std::memmove(m_pch, pch, static_cast<size_t>(nLength));
-    }
+    char* pOld = Reserve(nLength);
+    std::memmove(m_pch, pch, static_cast<size_t>(nLength));
+    delete[] pOld;
     m_nLength = nLength;
     m_pch[m_nLength] = '\0';
 }
@@ -83,19 +81,10 @@ void CString::Append(const char* pch, int nLength)
 {
     if (nLength <= 0)
         return;
-    int nOld = m_nLength;
-    if (nOld + nLength + 1 > m_nAlloc) {
-        int nAlloc = m_nAlloc * 2 > nOld + nLength + 1 ? m_nAlloc * 2 : nOld + nLength + 1;
-        char* pNew = new char[static_cast<size_t>(nAlloc)];
-        std::memcpy(pNew, GetString(), static_cast<size_t>(nOld));
-        std::memcpy(pNew + nOld, pch, static_cast<size_t>(nLength));
-        delete[] m_pch;
-        m_pch = pNew;
-        m_nAlloc = nAlloc;
-    } else {
-        std::memmove(m_pch + nOld, pch, static_cast<size_t>(nLength));
-    }
-    m_nLength = nOld + nLength;
+    char* pOld = Reserve(m_nLength + nLength);
+    std::memmove(m_pch + m_nLength, pch, static_cast<size_t>(nLength));
+    delete[] pOld;
+    m_nLength += nLength;
     m_pch[m_nLength] = '\0';
 }
 

@@ -44,6 +44,9 @@ public:
     int Compare(const char* psz) const;
 
 private:
+    // Room for nLength bytes and a terminator, the text kept; returns the
+    // buffer that growing replaced (null if none), for the caller to free.
+    char* Reserve(int nLength);
     void Assign(const char* pch, int nLength);
     void Append(const char* pch, int nLength);
 

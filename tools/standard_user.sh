@@ -23,10 +23,13 @@ STAGE=$HOME_DIR/stage
 # The account may not be able to read the build folder, nor the current one.
 cd "$HOME_DIR"
 
+# The project's Wine settings, for the account's own prefix.
+wine_env
+WINEPREFIX=$PREFIX
 as_account() {
     runuser -u "$ACCOUNT" -- env -i HOME="$HOME_DIR" USER="$ACCOUNT" LOGNAME="$ACCOUNT" \
-        PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$DISPLAY" WINEPREFIX="$PREFIX" WINEARCH=win64 \
-        WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$@"
+        PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="$DISPLAY" WINEPREFIX="$WINEPREFIX" WINEARCH="$WINEARCH" \
+        WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" LANG="$LANG" LC_ALL="$LC_ALL" "$@"
 }
 
 start_xvfb
