@@ -97,7 +97,8 @@ TEST(StandardUser, AnAdministratorsListIsPressedAndAPickIsSavedToTheUserStore)
     {
         testkit::ZelvanoStart next(zelvano.exe);
         EXPECT_NE(std::string::npos, next.report.find("に\r\n" + Shown(1, "標準窓", "既存") + Shown(2, "標準窓", "新規")));
-        ASSERT_TRUE(target.WaitEvents(12));  // three presses, each three messages and a click
+        // three presses, each three messages and a click
+        ASSERT_TRUE(target.WaitEvents(12)) << testing::PrintToString(target.Events());
         EXPECT_TRUE(next.Close());
     }
     Strings twice = testkit::kOnePress;
