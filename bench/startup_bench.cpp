@@ -60,6 +60,22 @@ long long FirstDownAfter(const std::string& logPath, size_t offset)
     return std::atoll(log.c_str() + log.rfind(' ', end) + 1);
 }
 
+size_t Count(const std::string& text, const char* what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Every press begun has come to its button-up: the last start's later
+// messages may still be on their way when the next start begins.
+bool PressesComplete(const std::string& logPath)
+{
+    const std::string log = testkit::ReadFile(logPath);
+    return Count(log, " WM_LBUTTONDOWN ") == 2 * Count(log, " WM_LBUTTONUP ");
+}
+
 // A visible dialog of process pid whose edit box 1000 holds text.
 HWND ReportWindowOf(DWORD pid)
 {
@@ -111,6 +127,7 @@ struct Program {
 Sample RunOnce(const Program& program, const std::string& logPath)
 {
     Sample s;
+    PollFor([&] { return PressesComplete(logPath); }, 5000);
     size_t mark = testkit::ReadFile(logPath).size();
     PROCESS_INFORMATION pi = {};
     long long t0 = 0;
