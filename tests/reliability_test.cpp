@@ -1,19 +1,15 @@
-// Hostile profiles, hostile windows, many starts in a row, and drags or holds
-// that end the hard way, with real windows, processes and profile files.
+// Hostile profiles, hostile windows and many starts in a row, with real
+// windows, processes and profile files.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
-#include "res/resource.h"
 #include "run/launch_report.h"
 #include "run/target_list.h"
 #include "run/target_lookup.h"
-#include "settings/settings_dlg.h"
 #include "tests/testkit.h"
 
 namespace {
@@ -209,96 +205,6 @@ TEST(RepeatedStarts, HundredStartsFirstHalfEachPressOnceAndLeaveTheProfileByteFo
 TEST(RepeatedStarts, HundredStartsSecondHalfEachPressOnceAndLeaveTheProfileByteForByte)
 {
     StartFiftyTimes();
-}
-
-// A topmost white window with a white child "Panel" filling most of it: what
-// WindowFromPoint finds there, and what "title,Panel" names.
-HWND AddPanel(const std::string& title, int y)
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = "ZelvanoRelWhite";
-    RegisterClassA(&wc);
-    HWND hFrame = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, title.c_str(), WS_POPUP, 1060, y, 200, 150,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
-    CreateWindowExA(0, wc.lpszClassName, "Panel", WS_CHILD | WS_VISIBLE, 10, 10, 170, 120, hFrame, nullptr,
-                    wc.hInstance, nullptr);
-    ShowWindow(hFrame, SW_SHOWNOACTIVATE);
-    UpdateWindow(hFrame);
-    return GetWindow(hFrame, GW_CHILD);
-}
-
-bool Inverted(HWND hWnd) { return testkit::PixelOf(hWnd, 20, 20) == RGB(0, 0, 0); }
-
-// The centre of hOver in hClient's client coordinates, as a mouse message's lParam.
-LPARAM PointOver(HWND hClient, HWND hOver)
-{
-    POINT pt = testkit::CentreOf(hOver);
-    ScreenToClient(hClient, &pt);
-    return POINTTOPOINTS(pt);
-}
-
-// The settings dialog with a current path, as a pick leaves it.
-struct PathSettingsDlg : CSettingsDlg {
-    explicit PathSettingsDlg(const std::string& path) { m_path = path.c_str(); }
-};
-
-// Run once from inside a dialog's own modal loop.
-std::function<void()> g_step;
-void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD)
-{
-    std::function<void()> step;
-    step.swap(g_step);
-    if (step)
-        step();
-}
-
-TEST(PickerCleanup, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedAndNothingLeaked)
-{
-    testkit::ScreenLock lock;
-    std::string title = WithPid("RelCut");
-    HWND hPanel = AddPanel(title, 420);
-    // A drag ended by Escape or DestroyWindow; one whose window is destroyed
-    // and replaced before the release; Escape while the confirm button is
-    // held. All in one step, so no move of the real pointer comes between.
-    auto cut = [&](int how) {
-        PathSettingsDlg dlg(title + ",Panel");
-        g_step = [&] {
-            HWND hDlg = dlg.m_hWnd;
-            if (how == 3) {
-                MSG press = {};
-                press.hwnd = GetDlgItem(hDlg, IDC_CONFIRM);
-                press.message = WM_LBUTTONDOWN;
-                dlg.PreTranslateMessage(&press);
-            } else {
-                SendMessageA(hDlg, WM_LBUTTONDOWN, MK_LBUTTON, PointOver(hDlg, GetDlgItem(hDlg, IDC_MARKER)));
-                SendMessageA(hDlg, WM_MOUSEMOVE, MK_LBUTTON, PointOver(hDlg, hPanel));
-            }
-            EXPECT_TRUE(Inverted(hPanel)) << "not highlighted, case " << how;
-            if (how == 2) {
-                DestroyWindow(GetParent(hPanel));
-                hPanel = AddPanel(title, 420);
-                SendMessageA(hDlg, WM_LBUTTONUP, 0, 0);
-            }
-            if (how == 1)
-                DestroyWindow(hDlg);
-            else
-                PostMessageA(hDlg, WM_KEYDOWN, VK_ESCAPE, 0);
-        };
-        UINT_PTR timer = SetTimer(nullptr, 0, 40, RunStep);
-        dlg.DoModal();
-        KillTimer(nullptr, timer);
-        EXPECT_EQ(nullptr, GetCapture());
-        EXPECT_FALSE(Inverted(hPanel)) << "left inverted, case " << how;
-    };
-    for (int how = 0; how < 4; ++how)
-        cut(how);
-    std::string before = testkit::GuiObjects();
-    for (int i = 0; i < 16 && !HasFailure(); ++i)
-        cut(i % 4);
-    EXPECT_EQ(before, testkit::GuiObjects());
 }
 
 }  // namespace
