@@ -1,5 +1,4 @@
-// Hostile profiles, hostile windows and many starts in a row, with real
-// windows, processes and profile files.
+// Hostile profiles and hostile windows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,14 +42,6 @@ Strings RunList(std::string* pLines = nullptr)
     if (pLines)
         *pLines = lines;
     return testkit::Items(targets);
-}
-
-// One start of the copy: the report it showed. It must end when closed.
-std::string ReportOfOneStart(const testkit::ZelvanoCopy& zelvano)
-{
-    testkit::ZelvanoStart start(zelvano.exe);
-    EXPECT_TRUE(start.Close()) << "the program did not end";
-    return start.report;
 }
 
 TEST(HostileProfile, TenThousandEntriesAreReadInOrderAndTheRunEnds)
@@ -104,40 +95,6 @@ TEST(HostileProfile, LoneLeadByteAtTheEndOfAValueLeavesTheNextEntriesIntact)
         EXPECT_GE(FormatReportLine(1, raw).GetLength(), static_cast<int>(std::strlen(raw)));
 }
 
-TEST(HostileProfile, PercentSignsQuotesAndBackslashesAreReportedVerbatim)
-{
-    // "表" and "ソ" end in 0x5C, a backslash: kept away from the quotes.
-    std::string title = WithPid("Rel %s%n 50% \"quoted\" C:\\x\\ 表示"), caption = "%d%% 'a' \"b\" \\\\srv\\ ソフト ok";
-    testkit::TargetApp app({"W:" + title, "B:" + caption});
-    ASSERT_TRUE(app.Ready());
-    testkit::ZelvanoCopy zelvano(WithPid("zrel-percent"), "[BUTTON]\r\nBTN1=" + title + "," + caption + "\r\n");
-    std::string report = ReportOfOneStart(zelvano);
-    EXPECT_NE(std::string::npos, report.find("に\r\n" + Shown(1, title, caption) + "を押しましたよ～ん")) << report;
-    ASSERT_TRUE(app.WaitEvents(3));
-    EXPECT_EQ(testkit::kOnePress, app.MessagesOf(0));
-}
-
-TEST(HostileWindows, HungTargetDelaysNeitherLookupAndPressNorAWholeStart)
-{
-    std::string hung = WithPid("RelHung"), live = WithPid("RelLive");
-    testkit::TargetApp hangs({"W:" + hung, "B:Stuck", "HANG"}), answers({"W:" + live, "B:Fine"});
-    ASSERT_TRUE(hangs.Ready() && answers.Ready());
-    DWORD start = GetTickCount();
-    EXPECT_EQ(GetWindow(FindWindowA(nullptr, hung.c_str()), GW_CHILD), FindTarget((hung + ",Stuck").c_str()));
-    EXPECT_EQ(1, PressTarget((hung + ",Stuck").c_str()));
-    EXPECT_LT(GetTickCount() - start, 2000u);
-
-    testkit::ZelvanoCopy zelvano(WithPid("zrel-hung"),
-                                 "[BUTTON]\r\nBTN1=" + hung + ",Stuck\r\nBTN2=" + live + ",Fine\r\n");
-    start = GetTickCount();
-    std::string report = ReportOfOneStart(zelvano);
-    // Asking the hung window anything would wait forever, or seconds a message.
-    EXPECT_LT(GetTickCount() - start, 8000u);
-    EXPECT_NE(std::string::npos, report.find(Shown(1, hung, "Stuck") + Shown(2, live, "Fine"))) << report;
-    ASSERT_TRUE(answers.WaitEvents(3));
-    EXPECT_EQ(testkit::kOnePress, answers.MessagesOf(0));
-}
-
 TEST(HostileWindows, LastOfTenThousandChildrenIsFoundAndPressed)
 {
     std::string title = WithPid("RelSwarm");
@@ -170,41 +127,6 @@ TEST(HostileWindows, TargetThatClosesDuringTheRunIsNotCountedAsPressed)
     ASSERT_TRUE(g_pDoomed->Ready());
     EXPECT_EQ(0, PressTarget((WithPid("RelGone") + ",Bye").c_str(), PostAfterTheTargetDied));
     EXPECT_FALSE(g_pDoomed) << "the target was not looked up";
-}
-
-// Half of a hundred starts, to stay within the time limit of one test.
-void StartFiftyTimes()
-{
-    std::string title = WithPid("RelRepeat");
-    testkit::TargetApp app({"W:" + title, "B:Press", "B:Marker"});
-    HWND hMarker = FindTarget((title + ",Marker").c_str());
-    ASSERT_NE(nullptr, hMarker);
-    // A comment, an entry behind the end of the list, another section and odd
-    // spacing: a start that rewrote the file would change some of it.
-    const std::string profile = "; Zelvano targets\r\n[BUTTON]\r\nBTN1=" + title + ",Press\r\nBTN2=\r\nBTN3=" +
-                                title + ",Marker\r\n\r\n[Other]\r\n key = value \r\n";
-    testkit::ZelvanoCopy zelvano(WithPid("zrel-repeat"), profile);
-    Strings pressed;
-    for (size_t i = 1; i <= 50; ++i) {
-        std::string report = ReportOfOneStart(zelvano);
-        ASSERT_NE(std::string::npos, report.find("に\r\n" + Shown(1, title, "Press") + "を")) << i << ": " << report;
-        // The marker comes out of the target's queue after all the presses.
-        PostMessageA(hMarker, WM_MBUTTONUP, 0, 0);
-        ASSERT_TRUE(testkit::WaitFor([&] { return app.MessagesOf(1).size() == i; })) << i;
-        pressed.insert(pressed.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
-        ASSERT_EQ(pressed, app.MessagesOf(0)) << "start " << i;
-        ASSERT_EQ(profile, testkit::ReadFile(zelvano.profile)) << "start " << i;
-    }
-}
-
-TEST(RepeatedStarts, HundredStartsFirstHalfEachPressOnceAndLeaveTheProfileByteForByte)
-{
-    StartFiftyTimes();
-}
-
-TEST(RepeatedStarts, HundredStartsSecondHalfEachPressOnceAndLeaveTheProfileByteForByte)
-{
-    StartFiftyTimes();
 }
 
 }  // namespace
