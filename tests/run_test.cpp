@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -17,7 +19,8 @@ using testkit::Items;
 using testkit::Shown;
 using testkit::Str;
 using testkit::Strings;
-std::string T(const std::string& title) { return testkit::WithPid(title); }
+using testkit::WithPid;
+std::string T(const std::string& title) { return WithPid(title); }
 
 // As the settings dialog saves a list: the entries, then an empty key.
 void WriteList(const Strings& entries)
@@ -44,6 +47,26 @@ BOOL WINAPI CountingPost(HWND, UINT, WPARAM, LPARAM)
         return TRUE;
     ::SetLastError(g_error);
     return FALSE;
+}
+
+// Each profile under a fresh name, since Wine caches profiles by name;
+// test_main deletes the last one.
+void UseProfile(const std::string& bytes)
+{
+    DeleteFileA(AfxGetApp()->m_pszProfileName);
+    std::string path = testkit::TempPath("zelvano-run") + ".ini";
+    testkit::WriteFile(path, bytes);
+    AfxGetApp()->SetProfileName(path.c_str());
+}
+
+// The start-up run with posts counted, not sent: the list it read and its report lines.
+Strings RunList(std::string* pLines = nullptr)
+{
+    CStringList targets;
+    std::string lines = PressListedTargets(targets, CountingPost).GetString();
+    if (pLines)
+        *pLines = lines;
+    return Items(targets);
 }
 
 }  // namespace
@@ -199,4 +222,87 @@ TEST(LaunchReport, TextsByteForByte)
     std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d", want.wYear, want.wMonth, want.wDay,
                   want.wHour, want.wMinute, want.wSecond);
     EXPECT_EQ(stamp, Str(FormatReportStamp(local)));
+}
+
+// Values past the first 4096-byte read come whole, their neighbours intact;
+// random bytes, UTF-16 or a program file read as an empty list.
+TEST(HostileProfile, TenThousandEntriesAndLongValuesAreReadInOrderAndANonIniFileAsAnEmptyList)
+{
+    const std::string title = WithPid("RelMany");
+    testkit::TargetApp app({"W:" + title, "B:Hit"});
+    ASSERT_TRUE(app.Ready());
+    Strings many;
+    for (int i = 1; i <= 10000; ++i)
+        many.push_back(i == 1 || i == 5000 || i == 10000 ? title + ",Hit" : "Absent " + std::to_string(i) + ",x");
+    const Strings longs = {"first,before", std::string(4095, 'a'), std::string(4096, 'b'), std::string(4097, 'c'),
+                           std::string(100000, 'd') + ",tail", "last,after"};
+    auto ini = [](const Strings& values) {
+        std::string s = "[BUTTON]\r\n";
+        for (size_t i = 0; i < values.size(); ++i)
+            s += "BTN" + std::to_string(i + 1) + "=" + values[i] + "\r\n";
+        return s;
+    };
+    std::string garbage;
+    for (unsigned i = 0, seed = 12345; i < 65536; ++i)
+        garbage += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const struct { std::string file; Strings read; std::string lines; } cases[] = {
+        {ini(many) + "BTN10002=" + title + ",Hit\r\n", many,  // behind the end: never read
+         Shown(1, title, "Hit") + Shown(5000, title, "Hit") + Shown(10000, title, "Hit")},
+        {ini(longs), longs, ""}, {garbage, {}, ""}, {"\xFF\xFE" + garbage, {}, ""}, {"MZ" + garbage, {}, ""},
+        {std::string(4096, '\0'), {}, ""}};
+    for (const auto& c : cases) {
+        UseProfile(c.file);
+        std::string lines;
+        EXPECT_TRUE(c.read == RunList(&lines)) << static_cast<int>(c.file[0]);
+        EXPECT_EQ(c.lines, lines);
+    }
+}
+
+TEST(HostileProfile, LoneLeadByteAtTheEndOfAValueLeavesTheNextEntriesIntact)
+{
+    // 0x81 opens a two-byte character in code page 932; a line end or the file's end follows instead.
+    UseProfile("[BUTTON]\r\nBTN1=abc\x81\r\nBTN2=next,entry\r\nBTN3=\x81,\x81\r\nBTN4=after\x81");
+    std::string lines = "?";
+    Strings read = RunList(&lines);
+    ASSERT_EQ(4u, read.size());
+    EXPECT_EQ("abc", read[0].substr(0, 3));
+    EXPECT_EQ("next,entry", read[1]);
+    EXPECT_EQ("after", read[3].substr(0, 5));
+    EXPECT_EQ("", lines);
+    for (const char* raw : {"abc\x81", "\x81,", "x,\x81", ",\x81\x81\x81"})
+        EXPECT_GE(FormatReportLine(1, raw).GetLength(), static_cast<int>(std::strlen(raw)));
+}
+
+TEST(HostileWindows, LastOfTenThousandChildrenIsFoundAndPressed)
+{
+    std::string title = WithPid("RelSwarm");
+    testkit::TargetApp app({"W:" + title, "N:10000"});
+    // Making the buttons can outlast the kit's wait for "ready".
+    ASSERT_TRUE(testkit::WaitFor(
+        [&] { return FindWindowExA(FindWindowA(nullptr, title.c_str()), nullptr, nullptr, "n9999") != nullptr; },
+        40000));
+    EXPECT_EQ(1, PressTarget((title + ",n9999").c_str()));
+    ASSERT_TRUE(app.WaitEvents(3));
+    EXPECT_EQ(testkit::kOnePress, app.MessagesOf(9999));
+}
+
+static std::unique_ptr<testkit::TargetApp> g_pDoomed;
+
+// Ends the target's process before the first post, as a program that quits
+// between the lookup and the click.
+static BOOL WINAPI PostAfterTheTargetDied(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (g_pDoomed) {
+        g_pDoomed.reset();
+        testkit::WaitFor([&] { return !IsWindow(hWnd); }, 5000);
+    }
+    return PostMessageA(hWnd, message, wParam, lParam);
+}
+
+TEST(HostileWindows, TargetThatClosesDuringTheRunIsNotCountedAsPressed)
+{
+    g_pDoomed.reset(new testkit::TargetApp({"W:" + WithPid("RelGone"), "B:Bye"}));
+    ASSERT_TRUE(g_pDoomed->Ready());
+    EXPECT_EQ(0, PressTarget((WithPid("RelGone") + ",Bye").c_str(), PostAfterTheTargetDied));
+    EXPECT_FALSE(g_pDoomed) << "the target was not looked up";
 }
