@@ -16,15 +16,11 @@ const auto S = testkit::Str;
 std::string N(int n) { return std::to_string(n); }
 }  // namespace
 
-// Everything else relies on CP932, in literals and resources alike (trail byte 0x5C).
-TEST(Platform, AnsiCodePageIs932)
-{
-    EXPECT_EQ(932u, GetACP());
-    EXPECT_EQ(std::string("\x95\x5C\x83\x5C"), std::string("表ソ"));
-}
-
 TEST(CStringText, FindSkipsTrailBytesLeftMidClampAndSelfCopiesHold)
 {
+    // Everything relies on CP932, in literals and resources alike (trail byte 0x5C).
+    ASSERT_EQ(932u, GetACP());
+    ASSERT_EQ(std::string("\x95\x5C\x83\x5C"), std::string("表ソ"));
     const CString s("表示ab");
     const std::pair<std::string, std::string> cases[] = {
         {N(CString("表").Find('\\')), "-1"}, {N(CString("ソ").Find('\\')), "-1"}, {N(CString("表\\").Find('\\')), "2"},
