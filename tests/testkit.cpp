@@ -92,10 +92,9 @@ Process::Process(const std::string& commandLine)
 
 Process::~Process()
 {
-    if (m_pi.hProcess && !WaitExit(0))
+    if (!WaitExit(0))
         TerminateProcess(m_pi.hProcess, 1), WaitExit(5000);
-    CloseHandle(m_pi.hProcess);
-    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess), CloseHandle(m_pi.hThread);
 }
 
 bool Process::WaitExit(int timeoutMs)
@@ -183,11 +182,7 @@ ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-
     WaitForSingleObject(m_hMutex, 120000);
 }
 
-ScreenLock::~ScreenLock()
-{
-    ReleaseMutex(m_hMutex);
-    CloseHandle(m_hMutex);
-}
+ScreenLock::~ScreenLock() { ReleaseMutex(m_hMutex), CloseHandle(m_hMutex); }
 
 namespace {
 HWND FindVisible(DWORD pid, const char* cls, const char* title)
@@ -203,7 +198,6 @@ HWND FindVisible(DWORD pid, const char* cls, const char* title)
 }  // namespace
 
 HWND FindWindowOf(DWORD pid, const char* title) { return FindVisible(pid, nullptr, title); }
-
 HWND FindBox(DWORD pid, const std::string& caption) { return FindVisible(pid, "#32770", caption.c_str()); }
 
 HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs)
@@ -246,8 +240,7 @@ COLORREF PixelOf(HWND hWnd, int x, int y)
 {
     HDC hDC = GetDC(hWnd);
     COLORREF c = GetPixel(hDC, x, y);
-    ReleaseDC(hWnd, hDC);
-    return c;
+    return ReleaseDC(hWnd, hDC), c;
 }
 
 bool HasCapture(HWND hWnd)
@@ -261,7 +254,6 @@ bool HasCapture(HWND hWnd)
 // handle whose high word is 0 names whatever its slot holds.
 std::string GuiObjects()
 {
-    WaitFor([] { return true; });  // handles what is pending first
     DWORD gdi = 0, windows = 0, pid = 0;
     for (ULONG_PTR h = 1; h < 0x10000; ++h) {
         gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
@@ -312,11 +304,7 @@ ZelvanoStart::ZelvanoStart(const std::string& exe) : process("\"" + exe + "\"")
         hMain = nullptr;
 }
 
-ZelvanoStart::~ZelvanoStart()
-{
-    if (hMain)
-        Close();
-}
+ZelvanoStart::~ZelvanoStart() { if (hMain) Close(); }
 
 bool ZelvanoStart::Close()
 {

@@ -22,7 +22,7 @@ std::string WithPid(const std::string& name);
 
 // The folder that holds zelvano.exe and target_app.exe.
 std::string BuildDir();
-// A fresh file name in the temp folder (the file itself is removed).
+// A fresh file name in the temp folder (no such file).
 std::string TempPath(const std::string& stem);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
@@ -37,8 +37,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     DWORD Id() const { return m_pi.dwProcessId; }
-    // True when the process ended within timeoutMs.
-    bool WaitExit(int timeoutMs);
+    bool WaitExit(int timeoutMs);  // ended within timeoutMs
     DWORD ExitCode() const;
 
 private:
@@ -52,12 +51,10 @@ public:
     ~TargetApp();
     bool Ready() const { return m_bReady; }
     DWORD ProcessId() const { return m_process.Id(); }
-    // The log lines so far, "ready" left out.
-    Strings Events() const;
-    // The message lines of one button: "WM_LBUTTONDOWN 0 0", without the time.
+    Strings Events() const;  // the log lines but "ready"
+    // The message lines of one button, "WM_LBUTTONDOWN 0 0", without the time.
     Strings MessagesOf(int button) const;
-    // Waits until at least n events are logged.
-    bool WaitEvents(size_t n, int timeoutMs = 10000) const;
+    bool WaitEvents(size_t n, int timeoutMs = 10000) const;  // at least n events
 
 private:
     std::string m_log;
@@ -78,22 +75,17 @@ private:
     HANDLE m_hMutex;
 };
 
-// A visible top-level window of process pid titled title, or null.
+// A visible top-level window, or message box, of process pid, or null.
 HWND FindWindowOf(DWORD pid, const char* title);
-// Text of another process's window, read in UTF-16 (the A form can come back
-// as UTF-16 across processes) and converted to the ANSI code page.
-std::string WindowTextOf(HWND hWnd);
-// A visible message box of process pid titled caption, or null; waited for.
 HWND FindBox(DWORD pid, const std::string& caption);
 HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs = 10000);
-// The text a message box shows.
+// A window's text read in UTF-16, as the A form can come back in UTF-16
+// across processes, and converted to the ANSI code page.
+std::string WindowTextOf(HWND hWnd);
 std::string BoxText(HWND hBox);
-// Windows path of a file in the Windows directory.
 std::string WindowsDirFile(const char* name);
-
 CPoint CentreOf(HWND hWnd);
-// The colour at a point of the client area.
-COLORREF PixelOf(HWND hWnd, int x, int y);
+COLORREF PixelOf(HWND hWnd, int x, int y);  // client coordinates
 // Whether hWnd holds the capture of its thread, in whatever process.
 bool HasCapture(HWND hWnd);
 // GDI objects and windows of this process, as "gdi N, windows M".
@@ -115,10 +107,8 @@ struct ZelvanoCopy {
 struct ZelvanoStart {
     explicit ZelvanoStart(const std::string& exe);
     ~ZelvanoStart();
-    // Closes the main window if the program still runs; then as Ended.
-    bool Close();
-    // Ended within 10 seconds with exit code 0.
-    bool Ended();
+    bool Close();  // closes the main window if the program still runs; then as Ended
+    bool Ended();  // ended within 10 seconds with exit code 0
     HWND OpenSettings() const;
     Process process;
     HWND hMain = nullptr;
