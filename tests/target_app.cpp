@@ -11,11 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 HANDLE g_hLog = INVALID_HANDLE_VALUE;
-std::vector<HWND> g_buttons;
+int g_nButtons = 0;
 WNDPROC g_pfnButton = nullptr;
 
 void Log(const char* line)
@@ -25,13 +24,7 @@ void Log(const char* line)
     WriteFile(g_hLog, s.data(), static_cast<DWORD>(s.size()), &written, nullptr);
 }
 
-int ButtonIndex(HWND hWnd)
-{
-    for (size_t i = 0; i < g_buttons.size(); ++i)
-        if (g_buttons[i] == hWnd)
-            return static_cast<int>(i);
-    return -1;
-}
+int ButtonIndex(HWND hWnd) { return static_cast<int>(GetWindowLongPtrA(hWnd, GWLP_USERDATA)); }
 
 LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -61,13 +54,18 @@ LRESULT CALLBACK FrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
+HWND Add(const char* cls, const char* text, DWORD style, int x, int y, int cx, int cy, HWND hParent, int id = 0)
+{
+    return CreateWindowExA(0, cls, text, style | WS_VISIBLE, x, y, cx, cy, hParent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+}
+
 void AddButton(HWND hParent, const char* caption, int slot)
 {
-    HWND h = CreateWindowExA(0, "BUTTON", caption, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10 + slot % 4 * 90,
-                             10 + slot / 4 % 8 * 30, 80, 24, hParent, reinterpret_cast<HMENU>(INT_PTR(100 + slot)),
-                             GetModuleHandleA(nullptr), nullptr);
+    HWND h = Add("BUTTON", caption, WS_CHILD | BS_PUSHBUTTON, 10 + slot % 4 * 90, 10 + slot / 4 % 8 * 30, 80, 24,
+                 hParent, 100 + slot);
+    SetWindowLongPtrA(h, GWLP_USERDATA, g_nButtons++);
     g_pfnButton = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, LONG_PTR(ButtonProc)));
-    g_buttons.push_back(h);
 }
 }  // namespace
 
@@ -89,22 +87,20 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     bool hang = false;
     HWND hTop = nullptr, hPanel = nullptr;
     for (int i = 2, tops = 0, slot = 0; i < __argc; ++i) {
-        const char* a = __argv[i];
-        const char* text = a + 2;
-        if (std::string(a) == "HANG")
+        const std::string a = __argv[i];
+        const char* text = __argv[i] + 2;
+        if (a == "HANG")
             hang = true;
-        else if (a[0] == 'W' && a[1] == ':') {
-            hTop = CreateWindowExA(0, wc.lpszClassName, text, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420 + 30 * tops,
-                                   40 + 40 * tops, 400, 300, nullptr, nullptr, hInstance, nullptr);
+        else if (a.compare(0, 2, "W:") == 0) {
+            hTop = Add(wc.lpszClassName, text, WS_OVERLAPPEDWINDOW, 420 + 30 * tops, 40 + 40 * tops, 400, 300, nullptr);
             ++tops, slot = 0;
-        } else if (a[0] == 'B' && a[1] == ':')
+        } else if (a.compare(0, 2, "B:") == 0)
             AddButton(hTop, text, slot++);
-        else if (a[0] == 'P' && a[1] == ':')
-            hPanel = CreateWindowExA(0, wc.lpszClassName, text, WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 200, 370, 60,
-                                     hTop, nullptr, hInstance, nullptr);
-        else if (a[0] == 'I' && a[1] == ':')
+        else if (a.compare(0, 2, "P:") == 0)
+            hPanel = Add(wc.lpszClassName, text, WS_CHILD | WS_BORDER, 10, 200, 370, 60, hTop);
+        else if (a.compare(0, 2, "I:") == 0)
             AddButton(hPanel, text, 0);
-        else if (a[0] == 'N' && a[1] == ':')
+        else if (a.compare(0, 2, "N:") == 0)
             for (int k = 0, n = std::atoi(text); k < n; ++k)
                 AddButton(hTop, ("n" + std::to_string(k)).c_str(), slot++);
         else
