@@ -6,6 +6,7 @@
 // handled. The steps must not pump messages themselves.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -373,7 +374,10 @@ TEST(SettingsDialog, OpensOnTheMainListWhoseEditsCancelDropsAndOkSaves)
             EXPECT_EQ(profile, ProfileBytes());
         }
         ASSERT_TRUE(OpenSettings());
-        EXPECT_EQ("設定とﾊﾞｰｼﾞｮﾝ情報", testkit::WindowTextOf(Dlg()));
+        // Owned by the main window, and centred over it.
+        const CPoint main = CentreOf(g.pMain->m_hWnd), settings = CentreOf(Dlg());
+        EXPECT_EQ(g.pMain->m_hWnd, ::GetWindow(Dlg(), GW_OWNER));
+        EXPECT_TRUE(std::abs(main.x - settings.x) <= 1 && std::abs(main.y - settings.y) <= 1);
         const std::string banner = testkit::WindowTextOf(Item(IDC_BANNER));
         EXPECT_EQ(0u, banner.find("Zelvano Ver 0.03 1999.08.04\r\n")) << banner;
         EXPECT_NE(std::string::npos, banner.find("\r\n\r\n", 28)) << banner;  // third line empty
