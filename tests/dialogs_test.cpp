@@ -1,9 +1,6 @@
-// The main window and the settings dialog with their real templates: the
-// dialogs run modally on this thread's main fiber, the test's steps on a fiber
-// of their own. A timer resumes the steps whenever the running modal loop
-// (the main window's, the settings', a message box's) is idle, so each Step
-// returns once all that was posted before it, and the painting it caused, was
-// handled. The steps must not pump messages themselves.
+// The main window and the settings dialog run modally on this thread's main fiber, the test's steps on
+// a fiber of their own, resumed by a timer whenever the running modal loop is idle: so each Step returns
+// once all that was posted before it, and painted, was handled. The steps must not pump messages.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -138,8 +135,7 @@ void PostMouse(HWND h, UINT msg, CPoint at)
 void Select(int i) { ::SendMessageA(Item(IDC_TARGET_LIST), LB_SETCURSEL, i, 0); }
 // What the list box reports of a double-click.
 void DoubleClick() { Post(Dlg(), WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_DBLCLK), (LPARAM)Item(IDC_TARGET_LIST)); }
-// The real pointer goes along, as the platform makes up moves from its place
-// when windows change under it.
+// The real pointer goes along, as the platform makes up moves from its place when windows change.
 void MoveTo(CPoint at, UINT msg = WM_MOUSEMOVE) { ::SetCursorPos(at.x, at.y), PostMouse(Dlg(), msg, at); }
 void PressMarker() { MoveTo(CentreOf(Item(IDC_MARKER)), WM_LBUTTONDOWN); }
 void Release()
@@ -170,11 +166,7 @@ int Highlighted() { return Peek::Held(Dlg()); }
 bool Dragging() { return Peek::Dragging(Dlg()); }
 std::string ProfileBytes() { return testkit::ReadFile(AfxGetApp()->m_pszProfileName); }
 HWND FindBox() { return testkit::FindBox(::GetCurrentProcessId(), kAppName); }
-HWND WaitForBox()
-{
-    StepUntil([] { return FindBox() != nullptr; });
-    return FindBox();
-}
+HWND WaitForBox() { return StepUntil([] { return FindBox() != nullptr; }) ? FindBox() : nullptr; }
 void Answer(HWND hBox, int id)
 {
     ::PostMessageA(hBox, WM_COMMAND, id, 0);
@@ -212,8 +204,7 @@ CPoint AddChild(HWND hParent, const char* text, int x, int y, int cx, int cy)
     return ::UpdateWindow(h), CentreOf(h);
 }
 
-// A top-level window of ours with one child, in the slot-th place (0 to 11)
-// of the left strip of the screen, away from the dialogs in the middle.
+// A top-level window with one child, in the slot-th place (0 to 11) left of the dialogs.
 struct Probe {
     HWND hFrame, hChild;
     CPoint childCentre, frameSpot;  // screen
@@ -228,8 +219,7 @@ Probe MakeProbe(int slot, const std::string& title, const char* childText, HWND 
     wc.hbrBackground = hBrush;
     wc.lpszClassName = "ZelvanoSettingsProbe";
     ::RegisterClassA(&wc);
-    // Clipping the child keeps an inversion of the frame off it. Only a
-    // pop-up's owner is its parent (GetParent).
+    // Clipping keeps an inversion of the frame off the child; only a pop-up's owner is its GetParent.
     HWND f = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, title.c_str(),
                                WS_CAPTION | WS_CLIPCHILDREN | (hOwner ? WS_POPUP : WS_OVERLAPPED), 5 + slot % 2 * 200,
                                5 + slot / 2 * 168, 190, 160, hOwner, nullptr, wc.hInstance, nullptr);
@@ -294,8 +284,7 @@ TEST(ReportDialog, ResizingPlacesTheControlsByTheirAnchorsAndAStartWithNoListDoe
         for (SIZE d : {SIZE{123, 77}, SIZE{41, 13}, SIZE{-20, -9}}) {
             int height = w0.Height() + d.cy;
             ::SetWindowPos(h, nullptr, 0, 0, w0.Width() + d.cx, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-            // The report stretches; OK keeps its distance from the right edge
-            // and its y scales with the window height, truncated.
+            // The report stretches; OK keeps to the right edge, its y scaled with the height, truncated.
             EXPECT_EQ(CRect(edit0.left, edit0.top, edit0.right + d.cx, edit0.bottom + d.cy), ChildRect(h, hEdit));
             EXPECT_EQ(CRect(ok0.left + d.cx, ok0.top * height / w0.Height(), ok0.right + d.cx,
                             ok0.bottom * height / w0.Height()), ChildRect(h, hOk)) << d.cx << "," << d.cy;
@@ -305,10 +294,8 @@ TEST(ReportDialog, ResizingPlacesTheControlsByTheirAnchorsAndAStartWithNoListDoe
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// Every static and button text of both templates fits its control on one
-// line, measured in the font that the dialog gave the control: a label cut
-// short on screen fails here (a static wraps what does not fit, and the next
-// line falls outside it).
+// Every static and button text of both templates fits its control on one line, in the font the dialog
+// gave it: a static wraps what does not fit, and the next line falls outside it.
 TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont)
 {
     const int buttonInset = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);  // edges and focus frame
@@ -351,8 +338,7 @@ TEST(CenteredIconOrigin, CentresWithRoundingTowardZero)
 // One value with blanks at its ends: OK must store it quoted, as reads drop them.
 const Strings kFive = {"メモ帳,保存", "Calc,=", "Mail,Send", "Viewer,Next", " Shell,Run "};
 
-// Cancel, Esc and the close box drop the edits; Delete and a double-click act
-// on the selection, and OK saves the shrunk list.
+// Cancel, Esc and the close box drop the edits; Delete and a double-click act on the selection; OK saves.
 TEST(SettingsDialog, OpensOnTheMainListWhoseEditsCancelDropsAndOkSaves)
 {
     RunDialogs(kFive, [&] {
@@ -397,8 +383,8 @@ TEST(SettingsDialog, OpensOnTheMainListWhoseEditsCancelDropsAndOkSaves)
             Select(index), Click(IDC_DELETE);
         Click(IDOK);
         ASSERT_TRUE(WaitClosed());
-        EXPECT_EQ("[BUTTON]\r\nBTN1=Mail,Send\r\nBTN2=\" Shell,Run \"\r\nBTN3=\r\nBTN4=Viewer,Next\r\nBTN5=\" Shell,Run \"\r\n",
-                  ProfileBytes());
+        EXPECT_EQ("[BUTTON]\r\nBTN1=Mail,Send\r\nBTN2=\" Shell,Run \"\r\nBTN3=\r\n"
+                  "BTN4=Viewer,Next\r\nBTN5=\" Shell,Run \"\r\n", ProfileBytes());
         EXPECT_EQ((Strings{"Mail,Send", " Shell,Run "}), Targets());
     });
 }
@@ -409,7 +395,8 @@ TEST(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
         {{"Editor,Save", "Calc,OK"}, 1, "", {"Editor,Save", "Calc,OK"}, 1},
         {{"Editor,Save", "Calc,OK"}, -1, "CALC,ok", {"Editor,Save", "Calc,OK"}, 1},
         // The search starts after item 0 and wraps round to it.
-        {{"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, -1, "editor,save", {"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, 2},
+        {{"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, -1, "editor,save",
+         {"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, 2},
         {{"Editor,Save As", "Calc,OK"}, 1, "editor,SAVE as", {"Editor,Save As", "Calc,OK"}, 0},
         // Only the start of an item matches: appended, selection kept.
         {{"Editor,Save", "Calc,OK"}, 1, "Editor,Save As", {"Editor,Save", "Calc,OK", "Editor,Save As"}, 1},
@@ -432,9 +419,8 @@ TEST(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
     });
 }
 
-// OK writes through the ANSI profile functions, which would garble a UTF-8
-// file, the user's own sections too: such a file is refused, byte for byte
-// kept. A refused save keeps the dialog with its edits and the main list.
+// The ANSI profile functions would garble a UTF-8 file, the user's own sections too: OK refuses it.
+// A refused save keeps the file, the dialog with its edits and the main list.
 TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932One)
 {
     const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
@@ -483,8 +469,7 @@ TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932One
     });
 }
 
-// The confirm button inverts the window the path names while held; the flag
-// stays right when that window goes away or is renamed before the release.
+// The confirm button inverts the named window while held, even when it goes or is renamed meanwhile.
 TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
 {
     enum Change { kNone, kRetitled, kDestroyed };
@@ -532,8 +517,7 @@ TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
     });
 }
 
-// Only a pick that the next start finds again is asked about; any other is
-// refused at once with the reason.
+// Only a pick that the next start finds again is asked about; any other is refused with the reason.
 TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
 {
     testkit::ScreenLock lock;
@@ -607,10 +591,8 @@ TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
     });
 }
 
-// A drag or a held confirm that ends the hard way: Enter or Esc, another window
-// taking the capture or the platform letting it go (Alt+Tab, a UAC prompt),
-// the dialog destroyed, the target replaced before the release. Nothing stays
-// inverted, held or allocated; a second round leaks no GDI object or window.
+// Enter or Esc, the capture taken or let go (Alt+Tab, a UAC prompt), the dialog destroyed or the target
+// replaced mid-drag: nothing stays inverted or captured, and a second round leaks no GDI object or window.
 TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeaked)
 {
     testkit::ScreenLock lock;
@@ -669,11 +651,9 @@ TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeake
     });
 }
 
-// Three starts of one list, ended by OK, Esc and the close box: each presses
-// every button found once, reports it, ends with exit code 0 and leaves the
-// profile byte for byte (a comment, an entry behind the end and another
-// section would show a rewrite). The names hold '%', quotes, backslashes and
-// trail bytes 0x5C (表, ソ); one window is missing and one hangs.
+// Three starts, ended by OK, Esc and the close box: each presses every button found once, reports it,
+// ends with exit code 0 and leaves the profile, comment, stale entry and other section, byte for byte.
+// The names hold '%', quotes, backslashes and trail bytes 0x5C (表, ソ); one window is missing, one hangs.
 TEST(ZelvanoProgram, EachStartPressesTheListOnceReportsItAndEndsWithoutWriting)
 {
     const std::string window = WithPid("表示 %s%n 50% \"q\" C:\\x\\"), button = "%d%% 'a' \"b\" \\\\srv\\ ソフト";
@@ -741,15 +721,14 @@ TEST(SettingsEndToEnd, ADraggedPickIsSavedAndPressedAtTheNextStart)
         for (HWND h : {hFrame, hDlg})  // above the windows of tests beside this one
             ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ASSERT_EQ(hButton, ::WindowFromPoint(CentreOf(hButton)));
-        // A program started beside this test can take the focus, cancelling the
-        // capture: such a drag is let go over the banner, where it picks nothing.
+        // Another test's program can take the focus and the capture: such a drag is let go over the banner.
         auto holding = [&] { return testkit::HasCapture(hDlg); };
         for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
             ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && testkit::Xdotool("mousedown 1"));
             bool held = testkit::WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
             ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && testkit::Xdotool("mouseup 1"));
-            testkit::WaitFor([&] { return held ? (hBox = testkit::FindBox(app.process.Id(), stem)) != nullptr : !holding(); },
-                             5000);
+            auto box = [&] { return (hBox = testkit::FindBox(app.process.Id(), stem)) != nullptr; };
+            testkit::WaitFor([&] { return held ? box() : !holding(); }, 5000);
         }
         ASSERT_TRUE(hBox);
         EXPECT_EQ("押されるボタンは\"設定E2E窓\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？", BoxText(hBox));
