@@ -94,6 +94,7 @@ void WINAPI StepsProc(void*)
 // The main window, which reads its list from the profile at its start, with script as the steps.
 void RunDialogs(const Strings& entries, std::function<void()> script)
 {
+    testkit::ScreenLock lock;  // the main window takes the focus, which ends another test's drag
     for (size_t i = 0; i < entries.size(); ++i)
         ASSERT_TRUE(WriteTarget(entries[i].c_str(), static_cast<int>(i)));
     g.script = std::move(script);
@@ -298,6 +299,7 @@ INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 // gave it: a static wraps what does not fit, and the next line falls outside it.
 TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont)
 {
+    testkit::ScreenLock lock;  // the templates show, taking the focus
     const int buttonInset = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);  // edges and focus frame
     for (int id : {IDD_REPORT, IDD_SETTINGS}) {
         HWND hDlg = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
@@ -476,7 +478,6 @@ TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
     const struct { const char* tail; Change change; int held; } cases[] = {  // tail null: empty path
         {nullptr, kNone, 0},    {"", kNone, 0},           {",ない子", kNone, 0},
         {",確認子", kNone, 1}, {",確認子", kRetitled, 1}, {",確認子", kDestroyed, 1}};
-    testkit::ScreenLock lock;
     RunDialogs({}, [&] {
         const std::string frame = "確認枠-" + std::to_string(::GetCurrentProcessId());
         ASSERT_TRUE(OpenSettings());
@@ -520,7 +521,6 @@ TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
 // Only a pick that the next start finds again is asked about; any other is refused with the reason.
 TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
 {
-    testkit::ScreenLock lock;
     RunDialogs({"Old,Path"}, [&] {
         Probe probe = MakeProbe(3, "ピック枠", "押す所");
         Probe brokenFrame = MakeProbe(5, "改行\nあり", "押す所");
@@ -595,7 +595,6 @@ TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
 // replaced mid-drag: nothing stays inverted or captured, and a second round leaks no GDI object or window.
 TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeaked)
 {
-    testkit::ScreenLock lock;
     RunDialogs({"Editor,Save"}, [&] {
         const std::string frame = "中断枠-" + std::to_string(::GetCurrentProcessId());
         Probe probe = MakeProbe(7, frame, "確認子");

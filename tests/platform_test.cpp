@@ -51,6 +51,7 @@ TEST(CStringText, FindSkipsTrailBytes)
 // loop must notice the end itself (else the guard timer ends it with -99).
 TEST(ModalLoop, EndDialogInsideASentMessageEndsTheLoop)
 {
+    testkit::ScreenLock lock;  // the dialog takes the focus, which ends another test's drag
     ProbeDlg dlg;
     std::thread sender;
     dlg.onInit = [&](HWND hDlg) {

@@ -54,10 +54,14 @@ LRESULT CALLBACK FrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
+// A top-level window is shown without taking the focus, which would end another test's drag.
 HWND Add(const char* cls, const char* text, DWORD style, int x, int y, int cx, int cy, HWND hParent, int id = 0)
 {
-    return CreateWindowExA(0, cls, text, style | WS_VISIBLE, x, y, cx, cy, hParent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    HWND h = CreateWindowExA(0, cls, text, style | (hParent ? WS_VISIBLE : 0), x, y, cx, cy, hParent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    if (!hParent)
+        ShowWindow(h, SW_SHOWNOACTIVATE);
+    return h;
 }
 
 void AddButton(HWND hParent, const char* caption, int slot)

@@ -1,6 +1,7 @@
 #include "tests/testkit.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "res/resource.h"
@@ -185,15 +186,34 @@ ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-
 ScreenLock::~ScreenLock() { ReleaseMutex(m_hMutex), CloseHandle(m_hMutex); }
 
 namespace {
+struct Search {
+    DWORD pid;
+    const char* cls;
+    std::wstring title;
+    HWND found;
+};
+
+// Over a snapshot of the windows: a loop of FindWindowEx calls skips windows that change places meanwhile.
+BOOL CALLBACK SearchProc(HWND hWnd, LPARAM lParam)
+{
+    Search* s = reinterpret_cast<Search*>(lParam);
+    DWORD pid = 0;
+    char cls[16] = {};
+    wchar_t text[512] = {};
+    GetWindowThreadProcessId(hWnd, &pid);
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    if (pid != s->pid || !IsWindowVisible(hWnd) || (s->cls && std::strcmp(s->cls, cls) != 0))
+        return TRUE;
+    GetWindowTextW(hWnd, text, 512);
+    return s->title == text ? (s->found = hWnd, FALSE) : TRUE;
+}
+
 HWND FindVisible(DWORD pid, const char* cls, const char* title)
 {
-    for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, cls, title)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(h, &owner);
-        if (owner == pid && IsWindowVisible(h))
-            return h;
-    }
-    return nullptr;
+    Search s = {pid, cls, std::wstring(strlen(title) + 1, L'\0'), nullptr};
+    s.title.resize(MultiByteToWideChar(CP_ACP, 0, title, -1, &s.title[0], int(s.title.size())) - 1);
+    EnumWindows(SearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
 }
 }  // namespace
 

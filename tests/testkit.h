@@ -44,6 +44,19 @@ private:
     PROCESS_INFORMATION m_pi = {};
 };
 
+// Held by every test that moves the real pointer, reads pixels off the screen or shows a window
+// that takes the focus (ending a drag): ctest runs two tests at once on one display.
+class ScreenLock {
+public:
+    ScreenLock();
+    ~ScreenLock();
+    ScreenLock(const ScreenLock&) = delete;
+    ScreenLock& operator=(const ScreenLock&) = delete;
+
+private:
+    HANDLE m_hMutex;
+};
+
 // target_app.exe with its log; the layout arguments are its command line.
 class TargetApp {
 public:
@@ -57,22 +70,10 @@ public:
     bool WaitEvents(size_t n, int timeoutMs = 10000) const;  // at least n events
 
 private:
+    ScreenLock m_lock;  // a program starting takes the focus
     std::string m_log;
     Process m_process;
     bool m_bReady;
-};
-
-// Held by every test that moves the real pointer or reads pixels off the
-// shared screen: ctest runs two tests at once on one display.
-class ScreenLock {
-public:
-    ScreenLock();
-    ~ScreenLock();
-    ScreenLock(const ScreenLock&) = delete;
-    ScreenLock& operator=(const ScreenLock&) = delete;
-
-private:
-    HANDLE m_hMutex;
 };
 
 // A visible top-level window, or message box, of process pid, or null.
