@@ -30,8 +30,7 @@ std::string WithPid(const std::string& name) { return name + " " + std::to_strin
 std::string BuildDir()
 {
     char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
+    std::string s(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     return s.substr(0, s.find_last_of('\\', s.find_last_of('\\') - 1));  // <build>\tests\name.exe
 }
 
@@ -188,8 +187,7 @@ ScreenLock::~ScreenLock() { ReleaseMutex(m_hMutex), CloseHandle(m_hMutex); }
 namespace {
 struct Search {
     DWORD pid;
-    const char* cls;
-    std::wstring title;
+    const char *cls, *title;
     HWND found;
 };
 
@@ -199,19 +197,17 @@ BOOL CALLBACK SearchProc(HWND hWnd, LPARAM lParam)
     Search* s = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
     char cls[16] = {};
-    wchar_t text[512] = {};
     GetWindowThreadProcessId(hWnd, &pid);
     GetClassNameA(hWnd, cls, sizeof(cls));
-    if (pid != s->pid || !IsWindowVisible(hWnd) || (s->cls && std::strcmp(s->cls, cls) != 0))
+    if (pid != s->pid || !IsWindowVisible(hWnd) || (s->cls && std::strcmp(s->cls, cls) != 0) ||
+        WindowTextOf(hWnd) != s->title)
         return TRUE;
-    GetWindowTextW(hWnd, text, 512);
-    return s->title == text ? (s->found = hWnd, FALSE) : TRUE;
+    return s->found = hWnd, FALSE;
 }
 
 HWND FindVisible(DWORD pid, const char* cls, const char* title)
 {
-    Search s = {pid, cls, std::wstring(strlen(title) + 1, L'\0'), nullptr};
-    s.title.resize(MultiByteToWideChar(CP_ACP, 0, title, -1, &s.title[0], int(s.title.size())) - 1);
+    Search s = {pid, cls, title, nullptr};
     EnumWindows(SearchProc, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
@@ -222,9 +218,7 @@ HWND FindBox(DWORD pid, const std::string& caption) { return FindVisible(pid, "#
 
 HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs)
 {
-    HWND h = nullptr;
-    WaitFor([&] { return (h = FindBox(pid, caption)) != nullptr; }, timeoutMs);
-    return h;
+    return WaitFor([&] { return FindBox(pid, caption) != nullptr; }, timeoutMs) ? FindBox(pid, caption) : nullptr;
 }
 
 std::string WindowTextOf(HWND hWnd)
@@ -338,9 +332,8 @@ bool ZelvanoStart::Ended() { return process.WaitExit(10000) && process.ExitCode(
 HWND ZelvanoStart::OpenSettings() const
 {
     PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-    HWND h = nullptr;
-    WaitFor([&] { return (h = FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報")) != nullptr; });
-    return h;
+    auto find = [this] { return FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報"); };
+    return WaitFor([&] { return find() != nullptr; }) ? find() : nullptr;
 }
 
 }  // namespace testkit

@@ -25,12 +25,9 @@ using testkit::WithPid;
 const char kAppName[] = "zelvano-tests";
 const COLORREF kColour = RGB(40, 160, 90), kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
 
-// An erase arriving before OnInitDialog made the painter must not crash: it gets the default.
-class MainUnderTest : public CReportDlg {
-public:
+// The main window, whose first erase comes before OnInitDialog made the painter: it gets the default.
+struct MainUnderTest : CReportDlg {
     LRESULT m_erased = 0;
-
-protected:
     BOOL OnInitDialog() override
     {
         HDC hdc = ::GetDC(m_hWnd);
@@ -142,8 +139,7 @@ void PressMarker() { MoveTo(CentreOf(Item(IDC_MARKER)), WM_LBUTTONDOWN); }
 void Release()
 {
     POINT p = {};
-    ::GetCursorPos(&p);
-    PostMouse(Dlg(), WM_LBUTTONUP, CPoint(p.x, p.y));
+    ::GetCursorPos(&p), PostMouse(Dlg(), WM_LBUTTONUP, p);
 }
 void PressConfirm() { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONDOWN, CPoint(5, 5)); }
 void ReleaseConfirm(CPoint at = CPoint(5, 5)) { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONUP, at); }
@@ -233,7 +229,7 @@ Probe MakeProbe(int slot, const std::string& title, const char* childText, HWND 
     return Probe{f, c, CentreOf(c), CPoint(rc.right - 30, rc.bottom - 20)};
 }
 
-TEST(ReportDialog, SystemMenuIconTemplateAndAnEraseBeforeThePainter)
+TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
 {
     RunDialogs({}, [] {
         HWND h = g.pMain->m_hWnd;
@@ -270,15 +266,8 @@ TEST(ReportDialog, SystemMenuIconTemplateAndAnEraseBeforeThePainter)
         mmi.ptMaxTrackSize = {3333, 4444};
         ::SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
         EXPECT_TRUE(mmi.ptMinTrackSize.x == 160 && mmi.ptMinTrackSize.y == 80 && mmi.ptMaxTrackSize.x == 3333);
-    });
-}
 
-TEST(ReportDialog, ResizingPlacesTheControlsByTheirAnchorsAndAStartWithNoListDoesNothing)
-{
-    RunDialogs({}, [] {
-        HWND h = g.pMain->m_hWnd;
-        EXPECT_EQ("に起動したけど\r\n何もしてないよ～ん", Rest(testkit::WindowTextOf(::GetDlgItem(h, IDC_REPORT))));
-        HWND hEdit = ::GetDlgItem(h, IDC_REPORT), hOk = ::GetDlgItem(h, IDOK);
+        EXPECT_EQ("に起動したけど\r\n何もしてないよ～ん", Rest(testkit::WindowTextOf(hEdit)));
         CRect w0, edit0 = ChildRect(h, hEdit), ok0 = ChildRect(h, hOk);
         ::GetWindowRect(h, &w0);
         // Heights whose ratios do not divide evenly, growing and shrinking.
@@ -328,13 +317,6 @@ TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont)
         ::DestroyWindow(hDlg);
         EXPECT_EQ(id == IDD_REPORT ? 1 : 7, checked) << id;
     }
-}
-
-TEST(CenteredIconOrigin, CentresWithRoundingTowardZero)
-{
-    EXPECT_EQ(CPoint(64, 0), CenteredIconOrigin(CRect(100, 200, 260, 230), 32, 32));  // -1 / 2 is 0
-    EXPECT_EQ(CPoint(65, 1), CenteredIconOrigin(CRect(0, 0, 161, 33), 32, 32));
-    EXPECT_EQ(CPoint(-5, -10), CenteredIconOrigin(CRect(0, 0, 20, 10), 32, 32));
 }
 
 // One value with blanks at its ends: OK must store it quoted, as reads drop them.
