@@ -153,7 +153,8 @@ TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
         {"BTN1=\x90\xDD\x92\xE8,\x8A\x6D\x94\x46", false},           // 設定,確認 in code page 932
         {"BTN1=\x83\x5C\x83\x74\x83\x67", false},                    // ソフト: trail bytes 0x5C, 0x74
         {"\xFF\xFE[\0B\0", false},
-        {"\xC0\x80", false}, {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE8\xA8", false},
+        {"\xC0\x80", false}, {"\xE0\x9F\xBF", false}, {"\xF0\x8F\xBF\xBF", false},  // overlong
+        {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE8\xA8", false},
         {"", false},
     };
     for (const auto& c : cases)
