@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -17,7 +18,8 @@ using testkit::Items;
 using testkit::Shown;
 using testkit::Str;
 using testkit::Strings;
-std::string T(const std::string& title) { return testkit::WithPid(title); }
+using testkit::WithPid;
+std::string T(const std::string& title) { return WithPid(title); }
 
 // As the settings dialog saves a list: the entries, then an empty key.
 void WriteList(const Strings& entries)
@@ -44,6 +46,24 @@ BOOL WINAPI CountingPost(HWND, UINT, WPARAM, LPARAM)
         return TRUE;
     ::SetLastError(g_error);
     return FALSE;
+}
+
+// Each profile under a fresh name, since Wine caches profiles by name;
+// test_main deletes the last one.
+void UseProfile(const std::string& bytes)
+{
+    DeleteFileA(AfxGetApp()->m_pszProfileName);
+    std::string path = testkit::TempPath("zelvano-run") + ".ini";
+    testkit::WriteFile(path, bytes);
+    AfxGetApp()->SetProfileName(path.c_str());
+}
+
+// The start-up run with posts counted, not sent: the list it read and its report lines.
+Strings RunList(std::string* pLines)
+{
+    CStringList targets;
+    *pLines = PressListedTargets(targets, CountingPost).GetString();
+    return Items(targets);
 }
 
 }  // namespace
@@ -127,51 +147,47 @@ TEST(TargetLookup, FindsDirectChildrenByExactCaption)
         ASSERT_TRUE(testkit::WaitFor([&] { return ::GetWindow(hTwins, GW_CHILD) == h; }));
         EXPECT_EQ(h, FindTarget((T("Twins") + ",Same").c_str())) << id;
     }
-    // Another program's buttons, as the picker offers them: 100 is now the first twin.
-    HWND hMain = testkit::FindWindowOf(app.ProcessId(), T("Lookup Main").c_str());
-    HWND hInner = ::FindWindowExA(::FindWindowExA(hMain, nullptr, nullptr, "Panel"), nullptr, nullptr, "Inner");
-    EXPECT_EQ(TARGET_OK, CheckTarget(::GetDlgItem(hMain, 101), T("Lookup Main").c_str(), "Apply"));
-    EXPECT_EQ(TARGET_NESTED, CheckTarget(hInner, "Panel", "Inner"));
-    EXPECT_EQ(TARGET_CAPTION_TAKEN, CheckTarget(::GetDlgItem(hTwins, 101), T("Twins").c_str(), "Same"));
 }
 
+// A value with blanks or quotes at its ends is stored quoted and read back whole.
 TEST(LaunchRun, PressesListedButtonsAndReportsThemByPosition)
 {
-    testkit::TargetApp app({"W:" + T("窓"), "B:表", "B:ソ", "B:Stay", "W:" + T("100% %s%n"), "B:%d%%"});
+    testkit::TargetApp app({"W:" + T("窓"), "B:表", "B:ソ", "B:Stay", "W:" + T("100% %s%n"), "B:%d%%",
+                            "W:" + T(" 空白"), "B:'確認'"});
     ASSERT_TRUE(app.Ready());
-    const Strings list = {T("窓") + ",表", T("窓") + ",予", T("窓") + ",ソ", T("100% %s%n") + ",%d%%"};
+    const Strings list = {T("窓") + ",表", T("窓") + ",予", T("窓") + ",ソ", T("100% %s%n") + ",%d%%",
+                          T(" 空白") + ",'確認'"};
     WriteList(list);
+    const std::string tail = Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%") + Shown(5, T(" 空白"), "'確認'");
     CStringList targets;
-    const std::string lines = Str(PressListedTargets(targets));
     // Numbers are list positions: the missing second entry leaves a gap.
-    EXPECT_EQ(Shown(1, T("窓"), "表") + Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"), lines);
+    EXPECT_EQ(Shown(1, T("窓"), "表") + tail, Str(PressListedTargets(targets)));
     EXPECT_EQ(list, Items(targets));
 
     // Exactly down, down, up with zero parameters, then the button's own click.
-    ASSERT_TRUE(app.WaitEvents(3 * 4));
+    ASSERT_TRUE(app.WaitEvents(4 * 4)) << testing::PrintToString(app.Events());
     const Strings events = app.Events();
-    for (int button : {0, 1, 3}) {
+    for (int button : {0, 1, 3, 4}) {
         EXPECT_EQ(testkit::kOnePress, app.MessagesOf(button)) << button;
         EXPECT_NE(events.end(), std::find(events.begin(), events.end(), "clicked " + std::to_string(button)));
     }
     EXPECT_TRUE(app.MessagesOf(2).empty());
 
-    // A refused post is no press, but is told with its error (never 0); the entry stays listed.
-    const DWORD kErrors[] = {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_QUOTA, 0};
-    for (int failOn : {1, 2, 3}) {
-        g_posts = 0, g_failOn = failOn, g_error = kErrors[failOn - 1];
-        DWORD dwRefused = 1;
-        EXPECT_EQ(0, PressTarget(list[0].c_str(), CountingPost, &dwRefused)) << failOn;
-        EXPECT_EQ(g_error ? g_error : ERROR_GEN_FAILURE, dwRefused) << failOn;
-        EXPECT_EQ(0, PressTarget(list[1].c_str(), CountingPost, &dwRefused));  // not found: no refusal
-        EXPECT_EQ(0u, dwRefused);
-    }
-    for (DWORD error : kErrors) {
+    // A refused post (any of the three) is no press, but is told with its error
+    // (never 0); the entry stays listed.
+    DWORD dwRefused = 1;
+    EXPECT_EQ(0, PressTarget(list[1].c_str(), CountingPost, &dwRefused));  // not found: no refusal
+    EXPECT_EQ(0u, dwRefused);
+    for (DWORD error : {DWORD(ERROR_ACCESS_DENIED), DWORD(ERROR_NOT_ENOUGH_QUOTA), DWORD(0)}) {
+        for (int failOn : {1, 2, 3}) {
+            g_posts = 0, g_failOn = failOn, g_error = error;
+            EXPECT_EQ(0, PressTarget(list[0].c_str(), CountingPost, &dwRefused)) << failOn;
+            EXPECT_EQ(error ? error : ERROR_GEN_FAILURE, dwRefused) << failOn;
+        }
         CStringList again;
         CString refused;
-        g_posts = 0, g_failOn = 2, g_error = error;  // the first entry's second post
-        EXPECT_EQ(Shown(3, T("窓"), "ソ") + Shown(4, T("100% %s%n"), "%d%%"),
-                  Str(PressListedTargets(again, CountingPost, &refused)));
+        g_posts = 0, g_failOn = 2;
+        EXPECT_EQ(tail, Str(PressListedTargets(again, CountingPost, &refused)));
         const char* reason = error == ERROR_ACCESS_DENIED ? "（管理者として実行中のウィンドウです）" : "";
         EXPECT_EQ("\r\n" + Shown(1, T("窓"), "表", std::string("は押せませんでした") + reason), Str(refused));
         EXPECT_EQ(list, Items(again));
@@ -203,4 +219,66 @@ TEST(LaunchReport, TextsByteForByte)
     std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d", want.wYear, want.wMonth, want.wDay,
                   want.wHour, want.wMinute, want.wSecond);
     EXPECT_EQ(stamp, Str(FormatReportStamp(local)));
+}
+
+// Values past the first 4096-byte read come whole, their neighbours intact;
+// random bytes, UTF-16 or a program file read as an empty list.
+TEST(HostileProfile, TenThousandEntriesAndLongValuesAreReadInOrderAndANonIniFileAsAnEmptyList)
+{
+    const std::string title = WithPid("RelMany");  // a hidden window of this process is found all the same
+    HWND hWnd = ::CreateWindowExA(0, "STATIC", title.c_str(), WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, 0);
+    ::CreateWindowExA(0, "BUTTON", "Hit", WS_CHILD, 0, 0, 9, 9, hWnd, nullptr, nullptr, nullptr);
+    Strings many;
+    for (int i = 1; i <= 10000; ++i)
+        many.push_back(i == 1 || i == 5000 || i == 10000 ? title + ",Hit" : "Absent " + std::to_string(i) + ",x");
+    const Strings longs = {"first,before", std::string(4095, 'a'), std::string(4096, 'b'), std::string(4097, 'c'),
+                           std::string(100000, 'd') + ",tail", "last,after"};
+    auto ini = [](const Strings& values) {
+        std::string s = "[BUTTON]\r\n";
+        for (size_t i = 0; i < values.size(); ++i)
+            s += "BTN" + std::to_string(i + 1) + "=" + values[i] + "\r\n";
+        return s;
+    };
+    std::string garbage;
+    for (unsigned i = 0, seed = 12345; i < 65536; ++i)
+        garbage += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const struct { std::string file; Strings read; std::string lines; } cases[] = {
+        {ini(many) + "BTN10002=" + title + ",Hit\r\n", many,  // behind the end: never read
+         Shown(1, title, "Hit") + Shown(5000, title, "Hit") + Shown(10000, title, "Hit")},
+        {ini(longs), longs, ""}, {garbage, {}, ""}, {"\xFF\xFE" + garbage, {}, ""}, {"MZ" + garbage, {}, ""},
+        {std::string(4096, '\0'), {}, ""}};
+    for (const auto& c : cases) {
+        UseProfile(c.file);
+        std::string lines;
+        EXPECT_TRUE(c.read == RunList(&lines)) << static_cast<int>(c.file[0]);
+        EXPECT_EQ(c.lines, lines);
+    }
+}
+
+TEST(HostileProfile, LoneLeadByteAtTheEndOfAValueLeavesTheNextEntriesIntact)
+{
+    // 0x81 opens a two-byte character in code page 932; a line end or the file's end follows instead.
+    UseProfile("[BUTTON]\r\nBTN1=abc\x81\r\nBTN2=next,entry\r\nBTN3=\x81,\x81\r\nBTN4=after\x81");
+    std::string lines = "?";
+    Strings read = RunList(&lines);
+    ASSERT_EQ(4u, read.size());
+    EXPECT_EQ("abc", read[0].substr(0, 3));
+    EXPECT_EQ("next,entry", read[1]);
+    EXPECT_EQ("after", read[3].substr(0, 5));
+    EXPECT_EQ("", lines);
+    for (const char* raw : {"abc\x81", "\x81,", "x,\x81", ",\x81\x81\x81"})
+        EXPECT_GE(FormatReportLine(1, raw).GetLength(), static_cast<int>(std::strlen(raw)));
+}
+
+TEST(HostileWindows, LastOfTenThousandChildrenIsFoundAndPressed)
+{
+    std::string title = WithPid("RelSwarm");
+    testkit::TargetApp app({"W:" + title, "N:10000"});
+    // Making the buttons can outlast the kit's wait for "ready".
+    ASSERT_TRUE(testkit::WaitFor(
+        [&] { return FindWindowExA(FindWindowA(nullptr, title.c_str()), nullptr, nullptr, "n9999") != nullptr; },
+        40000));
+    EXPECT_EQ(1, PressTarget((title + ",n9999").c_str()));
+    ASSERT_TRUE(app.WaitEvents(3));
+    EXPECT_EQ(testkit::kOnePress, app.MessagesOf(9999));
 }

@@ -5,9 +5,7 @@
 #include "platform/platform.h"
 #include "tests/testkit.h"
 
-namespace {
-CWinApp g_testApp("zelvano-tests");
-}
+static CWinApp g_testApp("zelvano-tests");
 
 int main(int argc, char** argv)
 {

@@ -1,6 +1,7 @@
 #include "tests/testkit.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "res/resource.h"
@@ -29,23 +30,15 @@ std::string WithPid(const std::string& name) { return name + " " + std::to_strin
 std::string BuildDir()
 {
     char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    // <build>\tests\name.exe
-    for (int i = 0; i < 2; ++i) {
-        size_t cut = s.find_last_of("\\/");
-        if (cut != std::string::npos)
-            s.resize(cut);
-    }
-    return s;
+    std::string s(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    return s.substr(0, s.find_last_of('\\', s.find_last_of('\\') - 1));  // <build>\tests\name.exe
 }
 
 std::string TempPath(const std::string& stem)
 {
-    char dir[MAX_PATH] = {};
+    char dir[MAX_PATH] = {}, name[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     static unsigned counter = 0;
-    char name[MAX_PATH];
     std::snprintf(name, sizeof(name), "%s%s-%lu-%u-%lu", dir, stem.c_str(), GetCurrentProcessId(), ++counter,
                   GetTickCount());
     DeleteFileA(name);
@@ -56,43 +49,30 @@ std::string ReadFile(const std::string& path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::string();
     std::string out;
     char buf[4096];
     DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0)
+    while (h != INVALID_HANDLE_VALUE && ::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0)
         out.append(buf, got);
-    CloseHandle(h);
-    return out;
+    return CloseHandle(h), out;
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
     DWORD written = 0;
-    bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    bool ok = h != INVALID_HANDLE_VALUE &&
+              ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
               written == bytes.size();
-    CloseHandle(h);
-    return ok;
-}
-
-void PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    return CloseHandle(h), ok;
 }
 
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        PumpMessages();
+    for (DWORD start = GetTickCount();;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            TranslateMessage(&msg), DispatchMessageA(&msg);
         if (cond())
             return true;
         if (static_cast<int>(GetTickCount() - start) > timeoutMs)
@@ -105,34 +85,27 @@ Process::Process(const std::string& commandLine)
 {
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+    std::string cmd = commandLine;
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         m_pi = PROCESS_INFORMATION();
 }
 
 Process::~Process()
 {
-    Kill();
-    if (m_pi.hProcess) {
-        CloseHandle(m_pi.hProcess);
-        CloseHandle(m_pi.hThread);
-    }
+    if (!WaitExit(0))
+        TerminateProcess(m_pi.hProcess, 1), WaitExit(5000);
+    CloseHandle(m_pi.hProcess), CloseHandle(m_pi.hThread);
 }
 
 bool Process::WaitExit(int timeoutMs)
 {
-    if (!m_pi.hProcess)
-        return true;
-    return WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+    return !m_pi.hProcess || WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
 }
 
-void Process::Kill()
+DWORD Process::ExitCode() const
 {
-    if (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(m_pi.hProcess, 1);
-        WaitForSingleObject(m_pi.hProcess, 5000);
-    }
+    DWORD code = 99;
+    return m_pi.hProcess && GetExitCodeProcess(m_pi.hProcess, &code) ? code : 99;
 }
 
 namespace {
@@ -157,24 +130,24 @@ std::string Quote(const std::string& s)
     }
     return out.append(backslashes * 2, '\\') + "\"";
 }
+
+std::string TargetCommand(const std::string& log, const Strings& layout)
+{
+    std::string cmd = Quote(BuildDir() + "\\target_app.exe") + " " + Quote(log);
+    for (const std::string& s : layout)
+        cmd += " " + Quote(s);
+    return cmd;
+}
 }  // namespace
 
 TargetApp::TargetApp(const Strings& layout)
+    : m_log(TempPath("target-log")), m_process(TargetCommand(m_log, layout)),
+      m_bReady(WaitFor([this] { return ReadFile(m_log).find("ready") != std::string::npos; }))
 {
-    m_log = TempPath("target-log");
-    std::string cmd = Quote(BuildDir() + "\\target_app.exe") + " " + Quote(m_log);
-    for (const std::string& s : layout)
-        cmd += " " + Quote(s);
-    m_process = new Process(cmd);
-    m_bReady = m_process->Started() &&
-               WaitFor([this] { return ReadFile(m_log).find("ready") != std::string::npos; });
 }
 
-TargetApp::~TargetApp()
-{
-    delete m_process;
-    DeleteFileA(m_log.c_str());
-}
+// The log was opened to be shared for deletion: it goes when the process ends.
+TargetApp::~TargetApp() { DeleteFileA(m_log.c_str()); }
 
 Strings TargetApp::Events() const
 {
@@ -192,8 +165,7 @@ Strings TargetApp::MessagesOf(int button) const
     for (const std::string& line : Events()) {
         std::istringstream in(line);
         std::string index, name, wparam, lparam;
-        in >> index >> name >> wparam >> lparam;
-        if (index == std::to_string(button))
+        if (in >> index >> name >> wparam >> lparam && index == std::to_string(button))
             out.push_back(name + " " + wparam + " " + lparam);
     }
     return out;
@@ -204,93 +176,65 @@ bool TargetApp::WaitEvents(size_t n, int timeoutMs) const
     return WaitFor([&] { return Events().size() >= n; }, timeoutMs);
 }
 
+ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-screen"))
+{
+    // An abandoned mutex (a crashed test) is ours all the same.
+    WaitForSingleObject(m_hMutex, 120000);
+}
+
+ScreenLock::~ScreenLock() { ReleaseMutex(m_hMutex), CloseHandle(m_hMutex); }
+
 namespace {
-struct FindData {
+struct Search {
     DWORD pid;
-    std::wstring title;
+    const char *cls, *title;
     HWND found;
 };
 
-BOOL CALLBACK FindProc(HWND hWnd, LPARAM lParam)
+// Over a snapshot of the windows: a loop of FindWindowEx calls skips windows that change places meanwhile.
+BOOL CALLBACK SearchProc(HWND hWnd, LPARAM lParam)
 {
-    FindData* d = reinterpret_cast<FindData*>(lParam);
+    Search* s = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
+    char cls[16] = {};
     GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != d->pid)
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    if (pid != s->pid || !IsWindowVisible(hWnd) || (s->cls && std::strcmp(s->cls, cls) != 0) ||
+        WindowTextOf(hWnd) != s->title)
         return TRUE;
-    wchar_t buf[512] = {};
-    GetWindowTextW(hWnd, buf, 512);
-    if (d->title == buf) {
-        d->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
+    return s->found = hWnd, FALSE;
 }
 
-std::wstring Widen(const char* s)
+HWND FindVisible(DWORD pid, const char* cls, const char* title)
 {
-    int n = MultiByteToWideChar(CP_ACP, 0, s, -1, nullptr, 0);
-    std::wstring w(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1)
-        MultiByteToWideChar(CP_ACP, 0, s, -1, &w[0], n);
-    return w;
+    Search s = {pid, cls, title, nullptr};
+    EnumWindows(SearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
 }
 }  // namespace
 
-HWND FindWindowOf(DWORD pid, const char* title)
+HWND FindWindowOf(DWORD pid, const char* title) { return FindVisible(pid, nullptr, title); }
+HWND FindBox(DWORD pid, const std::string& caption) { return FindVisible(pid, "#32770", caption.c_str()); }
+
+HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs)
 {
-    FindData d = {pid, Widen(title), nullptr};
-    EnumWindows(FindProc, reinterpret_cast<LPARAM>(&d));
-    return d.found;
+    return WaitFor([&] { return FindBox(pid, caption) != nullptr; }, timeoutMs) ? FindBox(pid, caption) : nullptr;
 }
 
 std::string WindowTextOf(HWND hWnd)
 {
-    DWORD_PTR len = 0;
+    DWORD_PTR len = 0, got = 0;
     if (!SendMessageTimeoutW(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len))
         return std::string();
     std::wstring w(len + 1, L'\0');
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(hWnd, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(&w[0]), SMTO_ABORTIFHUNG, 5000,
-                        &got);
-    w.resize(got);
-    int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(n, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    SendMessageTimeoutW(hWnd, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(&w[0]), SMTO_ABORTIFHUNG, 5000, &got);
+    std::string s(got * 2, '\0');
+    s.resize(WideCharToMultiByte(CP_ACP, 0, w.c_str(), static_cast<int>(got), &s[0], static_cast<int>(s.size()),
+                                 nullptr, nullptr));
     return s;
 }
 
-ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-screen"))
-{
-    // An abandoned mutex (a crashed test) is ours all the same.
-    if (m_hMutex)
-        WaitForSingleObject(m_hMutex, 120000);
-}
-
-ScreenLock::~ScreenLock()
-{
-    if (m_hMutex) {
-        ReleaseMutex(m_hMutex);
-        CloseHandle(m_hMutex);
-    }
-}
-
-HWND FindBox(DWORD pid, const std::string& caption)
-{
-    for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, "#32770", nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(h, &owner);
-        if (owner == pid && IsWindowVisible(h) && WindowTextOf(h) == caption)
-            return h;
-    }
-    return nullptr;
-}
-
-std::string BoxText(HWND hBox)
-{
-    return WindowTextOf(GetDlgItem(hBox, 0xFFFF));
-}
+std::string BoxText(HWND hBox) { return WindowTextOf(GetDlgItem(hBox, 0xFFFF)); }
 
 std::string WindowsDirFile(const char* name)
 {
@@ -310,15 +254,7 @@ COLORREF PixelOf(HWND hWnd, int x, int y)
 {
     HDC hDC = GetDC(hWnd);
     COLORREF c = GetPixel(hDC, x, y);
-    ReleaseDC(hWnd, hDC);
-    return c;
-}
-
-HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs)
-{
-    HWND h = nullptr;
-    WaitFor([&] { return (h = FindBox(pid, caption)) != nullptr; }, timeoutMs);
-    return h;
+    return ReleaseDC(hWnd, hDC), c;
 }
 
 bool HasCapture(HWND hWnd)
@@ -332,7 +268,6 @@ bool HasCapture(HWND hWnd)
 // handle whose high word is 0 names whatever its slot holds.
 std::string GuiObjects()
 {
-    PumpMessages();
     DWORD gdi = 0, windows = 0, pid = 0;
     for (ULONG_PTR h = 1; h < 0x10000; ++h) {
         gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
@@ -375,19 +310,15 @@ ZelvanoCopy::~ZelvanoCopy()
 
 ZelvanoStart::ZelvanoStart(const std::string& exe) : process("\"" + exe + "\"")
 {
-    if (!process.Started() || !WaitFor([this] {
+    if (!WaitFor([this] {
             hMain = FindWindowOf(process.Id(), "zelvano");
-            report = hMain && IsWindowVisible(hMain) ? WindowTextOf(GetDlgItem(hMain, IDC_REPORT)) : "";
-            return !report.empty();
-        }))
+            report = hMain ? WindowTextOf(GetDlgItem(hMain, IDC_REPORT)) : "";
+            return !report.empty() || process.WaitExit(0);
+        }) || report.empty())
         hMain = nullptr;
 }
 
-ZelvanoStart::~ZelvanoStart()
-{
-    if (hMain)
-        Close();
-}
+ZelvanoStart::~ZelvanoStart() { if (hMain) Close(); }
 
 bool ZelvanoStart::Close()
 {
@@ -396,18 +327,13 @@ bool ZelvanoStart::Close()
     return Ended();
 }
 
-bool ZelvanoStart::Ended()
-{
-    DWORD code = 99;
-    return process.WaitExit(10000) && GetExitCodeProcess(process.Handle(), &code) && code == 0;
-}
+bool ZelvanoStart::Ended() { return process.WaitExit(10000) && process.ExitCode() == 0; }
 
 HWND ZelvanoStart::OpenSettings() const
 {
     PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
-    HWND h = nullptr;
-    WaitFor([&] { return (h = FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報")) != nullptr && IsWindowVisible(h); });
-    return h;
+    auto find = [this] { return FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報"); };
+    return WaitFor([&] { return find() != nullptr; }) ? find() : nullptr;
 }
 
 }  // namespace testkit

@@ -10,7 +10,7 @@
 namespace testkit {
 
 using Strings = std::vector<std::string>;
-// What a press posts to a button, as target_app logs it.
+// What one press posts to a button, as target_app logs it.
 extern const Strings kOnePress;
 
 std::string Str(const CString& s);
@@ -22,14 +22,12 @@ std::string WithPid(const std::string& name);
 
 // The folder that holds zelvano.exe and target_app.exe.
 std::string BuildDir();
-// A fresh file name in the temp folder (the file itself is removed).
+// A fresh file name in the temp folder (no such file).
 std::string TempPath(const std::string& stem);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
-
 // Polls cond, handling this thread's messages, until it holds or timeoutMs pass.
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
-void PumpMessages();
 
 // A process that is ended, if still running, when the object goes.
 class Process {
@@ -38,39 +36,16 @@ public:
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
-    bool Started() const { return m_pi.hProcess != nullptr; }
     DWORD Id() const { return m_pi.dwProcessId; }
-    HANDLE Handle() const { return m_pi.hProcess; }
-    // True when the process ended within timeoutMs.
-    bool WaitExit(int timeoutMs);
-    void Kill();
+    bool WaitExit(int timeoutMs);  // ended within timeoutMs
+    DWORD ExitCode() const;
 
 private:
     PROCESS_INFORMATION m_pi = {};
 };
 
-// target_app.exe with its log; the layout arguments are its command line.
-class TargetApp {
-public:
-    explicit TargetApp(const Strings& layout);
-    ~TargetApp();
-    bool Ready() const { return m_bReady; }
-    // The log lines so far, "ready" left out.
-    Strings Events() const;
-    // The message lines of one button: "WM_LBUTTONDOWN 0 0", without the time.
-    Strings MessagesOf(int button) const;
-    // Waits until at least n events are logged.
-    bool WaitEvents(size_t n, int timeoutMs = 10000) const;
-    DWORD ProcessId() const { return m_process ? m_process->Id() : 0; }
-
-private:
-    std::string m_log;
-    Process* m_process = nullptr;
-    bool m_bReady = false;
-};
-
-// Held by every test that moves the real pointer or reads pixels off the
-// shared screen: ctest runs two tests at once on one display.
+// Held by every test that moves the real pointer, reads pixels off the screen or shows a window
+// that takes the focus (ending a drag): ctest runs two tests at once on one display.
 class ScreenLock {
 public:
     ScreenLock();
@@ -82,36 +57,47 @@ private:
     HANDLE m_hMutex;
 };
 
-// A top-level window of process pid titled title, or null.
-HWND FindWindowOf(DWORD pid, const char* title);
-// Text of a window of another process, read in UTF-16 and converted to the
-// ANSI code page (the A form can come back as UTF-16 across processes).
-std::string WindowTextOf(HWND hWnd);
-// A visible message box (dialog class) of process pid titled caption, or null.
-HWND FindBox(DWORD pid, const std::string& caption);
-// The text a message box shows.
-std::string BoxText(HWND hBox);
-// Windows path of a file in the Windows directory.
-std::string WindowsDirFile(const char* name);
+// target_app.exe with its log; the layout arguments are its command line.
+class TargetApp {
+public:
+    explicit TargetApp(const Strings& layout);
+    ~TargetApp();
+    bool Ready() const { return m_bReady; }
+    DWORD ProcessId() const { return m_process.Id(); }
+    Strings Events() const;  // the log lines but "ready"
+    // The message lines of one button, "WM_LBUTTONDOWN 0 0", without the time.
+    Strings MessagesOf(int button) const;
+    bool WaitEvents(size_t n, int timeoutMs = 10000) const;  // at least n events
 
-CPoint CentreOf(HWND hWnd);
-// The colour at a point of the client area.
-COLORREF PixelOf(HWND hWnd, int x, int y);
-// A message box as FindBox finds it, waited for.
+private:
+    ScreenLock m_lock;  // a program starting takes the focus
+    std::string m_log;
+    Process m_process;
+    bool m_bReady;
+};
+
+// A visible top-level window, or message box, of process pid, or null.
+HWND FindWindowOf(DWORD pid, const char* title);
+HWND FindBox(DWORD pid, const std::string& caption);
 HWND WaitBox(DWORD pid, const std::string& caption, int timeoutMs = 10000);
+// A window's text read in UTF-16, as the A form can come back in UTF-16
+// across processes, and converted to the ANSI code page.
+std::string WindowTextOf(HWND hWnd);
+std::string BoxText(HWND hBox);
+std::string WindowsDirFile(const char* name);
+CPoint CentreOf(HWND hWnd);
+COLORREF PixelOf(HWND hWnd, int x, int y);  // client coordinates
 // Whether hWnd holds the capture of its thread, in whatever process.
 bool HasCapture(HWND hWnd);
 // GDI objects and windows of this process, as "gdi N, windows M".
 std::string GuiObjects();
-// Starts xdotool with args on the real display; it runs through Wine and
-// cannot be waited for.
+// Starts xdotool with args on the real display (through Wine: not waited for).
 bool Xdotool(const std::string& args);
 
-// A copy of the built program named stem.exe: its profile, named after it in
-// the Windows directory, is the test's own. Both go with the object.
+// A copy of the built program named stem.exe, whose profile (stem.INI in the
+// Windows directory) is the test's own. Both go with the object.
 struct ZelvanoCopy {
     explicit ZelvanoCopy(const std::string& stem);
-    // With profileBytes written as its profile.
     ZelvanoCopy(const std::string& stem, const std::string& profileBytes);
     ~ZelvanoCopy();
     std::string exe, profile;
@@ -122,10 +108,8 @@ struct ZelvanoCopy {
 struct ZelvanoStart {
     explicit ZelvanoStart(const std::string& exe);
     ~ZelvanoStart();
-    // Closes the main window if the program still runs; then as Ended.
-    bool Close();
-    // Ended within 10 seconds with exit code 0.
-    bool Ended();
+    bool Close();  // closes the main window if the program still runs; then as Ended
+    bool Ended();  // ended within 10 seconds with exit code 0
     HWND OpenSettings() const;
     Process process;
     HWND hMain = nullptr;

@@ -1,0 +1,728 @@
+// The main window and the settings dialog run modally on this thread's main fiber, the test's steps on
+// a fiber of their own, resumed by a timer whenever the running modal loop is idle: so each Step returns
+// once all that was posted before it, and painted, was handled. The steps must not pump messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/report_dlg.h"
+#include "platform/platform.h"
+#include "res/resource.h"
+#include "run/target_list.h"
+#include "settings/settings_dlg.h"
+#include "tests/testkit.h"
+
+namespace {
+
+using testkit::BoxText;
+using testkit::CentreOf;
+using testkit::Shown;
+using testkit::Strings;
+using testkit::WithPid;
+const char kAppName[] = "zelvano-tests";
+const COLORREF kColour = RGB(40, 160, 90), kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
+
+// The main window, whose first erase comes before OnInitDialog made the painter: it gets the default.
+struct MainUnderTest : CReportDlg {
+    LRESULT m_erased = 0;
+    BOOL OnInitDialog() override
+    {
+        HDC hdc = ::GetDC(m_hWnd);
+        m_erased = SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
+        ::ReleaseDC(m_hWnd, hdc);
+        return CReportDlg::OnInitDialog();
+    }
+};
+
+// The state of the settings dialog that the main window opened.
+struct Peek : CSettingsDlg {
+    static CSettingsDlg* Of(HWND h) { return dynamic_cast<CSettingsDlg*>(CWnd::FromHandle(h)); }
+    static CString& Path(HWND h) { return Of(h)->*&Peek::m_path; }
+    static int Held(HWND h) { return Of(h)->*&Peek::m_bHighlighted; }
+    static bool Dragging(HWND h) { return Of(h)->*&Peek::m_pPicker != nullptr; }
+};
+
+struct Dialogs {
+    LPVOID main = nullptr, steps = nullptr;
+    std::function<void()> script;
+    bool done = false, inSteps = false;
+    MainUnderTest* pMain = nullptr;
+    HWND hDlg = nullptr;
+} g;
+
+// The settings dialog while it shows.
+HWND Dlg() { return testkit::FindWindowOf(::GetCurrentProcessId(), "設定とﾊﾞｰｼﾞｮﾝ情報"); }
+void Step() { ::SwitchToFiber(g.main); }
+
+bool StepUntil(const std::function<bool()>& cond)
+{
+    for (DWORD start = ::GetTickCount(); !cond(); Step())
+        if (::GetTickCount() - start > 10000)
+            return false;
+    return true;
+}
+
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g.inSteps)  // a message pump of the steps' own
+        return;
+    if (!g.done) {
+        g.inSteps = true;
+        ::SwitchToFiber(g.steps);
+        g.inSteps = false;
+    } else {  // close from the top: a box, the settings, the main window
+        HWND hBox = testkit::FindBox(::GetCurrentProcessId(), kAppName);
+        ::PostMessageA(hBox ? hBox : Dlg() ? Dlg() : g.pMain->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+void WINAPI StepsProc(void*)
+{
+    g.script();
+    g.done = true;
+    for (;;)
+        Step();
+}
+
+// The main window, which reads its list from the profile at its start, with script as the steps.
+void RunDialogs(const Strings& entries, std::function<void()> script)
+{
+    testkit::ScreenLock lock;  // the main window takes the focus, which ends another test's drag
+    for (size_t i = 0; i < entries.size(); ++i)
+        ASSERT_TRUE(WriteTarget(entries[i].c_str(), static_cast<int>(i)));
+    g.script = std::move(script);
+    g.main = ::ConvertThreadToFiber(nullptr);
+    g.steps = ::CreateFiber(0, StepsProc, nullptr);
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, Tick);
+    {
+        MainUnderTest main;
+        g.pMain = &main;
+        AfxGetApp()->m_pMainWnd = &main;
+        main.DoModal();
+        AfxGetApp()->m_pMainWnd = nullptr;
+        EXPECT_NE(0, main.m_erased);
+    }
+    ::KillTimer(nullptr, timer);
+    ::DeleteFiber(g.steps);
+    ::ConvertFiberToThread();
+    EXPECT_TRUE(g.done);
+}
+
+// As from the system menu; the last one opened is gone.
+HWND OpenSettings()
+{
+    ::PostMessageA(g.pMain->m_hWnd, WM_SYSCOMMAND, IDM_SETTINGS, 0);
+    return g.hDlg = StepUntil([] { return Dlg() != nullptr; }) ? Dlg() : nullptr;
+}
+bool WaitClosed() { return StepUntil([] { return !::IsWindow(g.hDlg); }); }
+HWND Item(int id) { return ::GetDlgItem(Dlg(), id); }
+void Post(HWND h, UINT msg, WPARAM w, LPARAM l) { ::PostMessageA(h, msg, w, l), Step(); }
+void Click(int id) { Post(Item(id), BM_CLICK, 0, 0); }
+void PostKey(HWND h, UINT vk) { ::PostMessageA(h, WM_KEYDOWN, vk, 1), Post(h, WM_KEYUP, vk, 0xC0000001); }
+void PostMouse(HWND h, UINT msg, CPoint at)
+{
+    if (h == Dlg())
+        ::ScreenToClient(h, &at);  // dialog moves are given in screen points
+    Post(h, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(at.x, at.y));
+}
+void Select(int i) { ::SendMessageA(Item(IDC_TARGET_LIST), LB_SETCURSEL, i, 0); }
+// What the list box reports of a double-click.
+void DoubleClick() { Post(Dlg(), WM_COMMAND, MAKEWPARAM(IDC_TARGET_LIST, LBN_DBLCLK), (LPARAM)Item(IDC_TARGET_LIST)); }
+// The real pointer goes along, as the platform makes up moves from its place when windows change.
+void MoveTo(CPoint at, UINT msg = WM_MOUSEMOVE) { ::SetCursorPos(at.x, at.y), PostMouse(Dlg(), msg, at); }
+void PressMarker() { MoveTo(CentreOf(Item(IDC_MARKER)), WM_LBUTTONDOWN); }
+void Release()
+{
+    POINT p = {};
+    ::GetCursorPos(&p), PostMouse(Dlg(), WM_LBUTTONUP, p);
+}
+void PressConfirm() { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONDOWN, CPoint(5, 5)); }
+void ReleaseConfirm(CPoint at = CPoint(5, 5)) { PostMouse(Item(IDC_CONFIRM), WM_LBUTTONUP, at); }
+
+Strings ListItems()
+{
+    Strings items;
+    for (int i = 0, n = int(::SendMessageA(Item(IDC_TARGET_LIST), LB_GETCOUNT, 0, 0)); i < n; ++i) {
+        char buf[512] = {};
+        ::SendMessageA(Item(IDC_TARGET_LIST), LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+        items.push_back(buf);
+    }
+    return items;
+}
+int Selection() { return int(::SendMessageA(Item(IDC_TARGET_LIST), LB_GETCURSEL, 0, 0)); }
+std::string Field() { return testkit::WindowTextOf(Item(IDC_PATH)); }
+Strings Targets() { return testkit::Items(g.pMain->m_targets); }
+std::string Path() { return testkit::Str(Peek::Path(Dlg())); }
+void SetPath(const std::string& p) { Peek::Path(Dlg()) = p.c_str(); }
+int Highlighted() { return Peek::Held(Dlg()); }
+bool Dragging() { return Peek::Dragging(Dlg()); }
+std::string ProfileBytes() { return testkit::ReadFile(AfxGetApp()->m_pszProfileName); }
+HWND FindBox() { return testkit::FindBox(::GetCurrentProcessId(), kAppName); }
+HWND WaitForBox() { return StepUntil([] { return FindBox() != nullptr; }) ? FindBox() : nullptr; }
+void Answer(HWND hBox, int id)
+{
+    ::PostMessageA(hBox, WM_COMMAND, id, 0);
+    EXPECT_TRUE(StepUntil([hBox] { return !::IsWindow(hBox); }));
+}
+
+CRect ChildRect(HWND hParent, HWND hChild)
+{
+    CRect r;
+    ::GetWindowRect(hChild, &r);
+    ::MapWindowPoints(nullptr, hParent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The report after its time stamp.
+std::string Rest(const std::string& r)
+{
+    const size_t stamp = sizeof("dddd-dd-dd dd:dd:dd") - 1;
+    return r.size() > stamp && r[4] == '-' && r[13] == ':' ? r.substr(stamp) : "<no stamp> " + r;
+}
+
+// The colour in the middle of the client area.
+COLORREF PixelOf(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetClientRect(hWnd, &rc);
+    return testkit::PixelOf(hWnd, rc.right / 2, rc.bottom / 2);
+}
+
+// One more child window of the probe class; its centre on the screen.
+CPoint AddChild(HWND hParent, const char* text, int x, int y, int cx, int cy)
+{
+    HWND h = ::CreateWindowExA(0, "ZelvanoSettingsProbe", text, WS_CHILD | WS_VISIBLE, x, y, cx, cy, hParent,
+                               nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    return ::UpdateWindow(h), CentreOf(h);
+}
+
+// A top-level window with one child, in the slot-th place (0 to 11) left of the dialogs.
+struct Probe {
+    HWND hFrame, hChild;
+    CPoint childCentre, frameSpot;  // screen
+};
+
+Probe MakeProbe(int slot, const std::string& title, const char* childText, HWND hOwner = nullptr)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    static HBRUSH hBrush = ::CreateSolidBrush(kColour);
+    wc.hbrBackground = hBrush;
+    wc.lpszClassName = "ZelvanoSettingsProbe";
+    ::RegisterClassA(&wc);
+    // Clipping keeps an inversion of the frame off the child; only a pop-up's owner is its GetParent.
+    HWND f = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, title.c_str(),
+                               WS_CAPTION | WS_CLIPCHILDREN | (hOwner ? WS_POPUP : WS_OVERLAPPED), 5 + slot % 2 * 200,
+                               5 + slot / 2 * 168, 190, 160, hOwner, nullptr, wc.hInstance, nullptr);
+    HWND c = ::CreateWindowExA(0, wc.lpszClassName, childText, WS_CHILD | WS_VISIBLE, 10, 10, 90, 50, f,
+                               reinterpret_cast<HMENU>(1), wc.hInstance, nullptr);
+    ::ShowWindow(f, SW_SHOWNOACTIVATE);
+    ::UpdateWindow(f);
+    RECT rc = {};
+    ::GetWindowRect(f, &rc);
+    return Probe{f, c, CentreOf(c), CPoint(rc.right - 30, rc.bottom - 20)};
+}
+
+TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
+{
+    RunDialogs({}, [] {
+        HWND h = g.pMain->m_hWnd;
+        HMENU menu = ::GetSystemMenu(h, FALSE);
+        const int n = ::GetMenuItemCount(menu);
+        ASSERT_GE(n, 4);
+        for (int i = 0; i < n; ++i)
+            EXPECT_TRUE(::GetMenuItemID(menu, i) != SC_RESTORE && ::GetMenuItemID(menu, i) != SC_MAXIMIZE) << i;
+        char last[128] = {};
+        ::GetMenuStringA(menu, n - 1, last, sizeof(last), MF_BYPOSITION);
+        EXPECT_STREQ("設定とﾊﾞｰｼﾞｮﾝ情報 (&A)", last);
+        EXPECT_EQ(0x0010u, ::GetMenuItemID(menu, n - 1));
+        EXPECT_TRUE(::GetMenuState(menu, n - 2, MF_BYPOSITION) & MF_SEPARATOR);
+        HICON hBig = reinterpret_cast<HICON>(::SendMessageA(h, WM_GETICON, ICON_BIG, 0));
+        EXPECT_TRUE(hBig && hBig == AfxGetApp()->LoadIcon(IDR_MAINFRAME));
+        EXPECT_EQ(0, ::SendMessageA(h, WM_GETICON, ICON_SMALL, 0));
+
+        HWND hEdit = ::GetDlgItem(h, IDC_REPORT), hOk = ::GetDlgItem(h, IDOK);
+        const LONG frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME;
+        EXPECT_EQ(frame, ::GetWindowLongA(h, GWL_STYLE) & (frame | WS_MAXIMIZEBOX));
+        const LONG edit = ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
+        EXPECT_EQ(edit, ::GetWindowLongA(hEdit, GWL_STYLE) & (edit | WS_TABSTOP | ES_CENTER | ES_RIGHT));
+        EXPECT_EQ(BS_DEFPUSHBUTTON | WS_TABSTOP, ::GetWindowLongA(hOk, GWL_STYLE) & (BS_TYPEMASK | WS_TABSTOP));
+        // Position and size are converted separately: (x, y, cx, cy) in dialog units.
+        CRect client, want[] = {{0, 0, 231, 53}, {7, 6, 187, 41}, {198, 16, 30, 20}};
+        for (CRect& r : want)
+            ::MapDialogRect(h, &r), r.right += r.left, r.bottom += r.top;
+        ::GetClientRect(h, &client);
+        EXPECT_EQ(want[0], client);
+        EXPECT_EQ(want[1], ChildRect(h, hEdit));
+        EXPECT_EQ(want[2], ChildRect(h, hOk));
+
+        MINMAXINFO mmi = {};
+        mmi.ptMaxTrackSize = {3333, 4444};
+        ::SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+        EXPECT_TRUE(mmi.ptMinTrackSize.x == 160 && mmi.ptMinTrackSize.y == 80 && mmi.ptMaxTrackSize.x == 3333);
+
+        EXPECT_EQ("に起動したけど\r\n何もしてないよ～ん", Rest(testkit::WindowTextOf(hEdit)));
+        CRect w0, edit0 = ChildRect(h, hEdit), ok0 = ChildRect(h, hOk);
+        ::GetWindowRect(h, &w0);
+        // Heights whose ratios do not divide evenly, growing and shrinking.
+        for (SIZE d : {SIZE{123, 77}, SIZE{41, 13}, SIZE{-20, -9}}) {
+            int height = w0.Height() + d.cy;
+            ::SetWindowPos(h, nullptr, 0, 0, w0.Width() + d.cx, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            // The report stretches; OK keeps to the right edge, its y scaled with the height, truncated.
+            EXPECT_EQ(CRect(edit0.left, edit0.top, edit0.right + d.cx, edit0.bottom + d.cy), ChildRect(h, hEdit));
+            EXPECT_EQ(CRect(ok0.left + d.cx, ok0.top * height / w0.Height(), ok0.right + d.cx,
+                            ok0.bottom * height / w0.Height()), ChildRect(h, hOk)) << d.cx << "," << d.cy;
+        }
+    });
+}
+
+INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// Every static and button text of both templates fits its control on one line, in the font the dialog
+// gave it: a static wraps what does not fit, and the next line falls outside it.
+TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont)
+{
+    testkit::ScreenLock lock;  // the templates show, taking the focus
+    const int buttonInset = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);  // edges and focus frame
+    for (int id : {IDD_REPORT, IDD_SETTINGS}) {
+        HWND hDlg = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), nullptr,
+                                         InertDialogProc, 0);
+        ASSERT_NE(nullptr, hDlg);
+        HDC hDC = ::GetDC(hDlg);
+        int checked = 0;
+        for (HWND h = ::GetWindow(hDlg, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+            char cls[16] = {};
+            ::GetClassNameA(h, cls, sizeof(cls));
+            const bool button = ::lstrcmpiA(cls, "Button") == 0;
+            const LONG type = ::GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK;
+            if (!button && (::lstrcmpiA(cls, "Static") != 0 || type > SS_RIGHT))
+                continue;  // edit boxes, the list, the icon
+            const std::string text = testkit::WindowTextOf(h);
+            HGDIOBJ hOld = ::SelectObject(hDC, reinterpret_cast<HGDIOBJ>(::SendMessageA(h, WM_GETFONT, 0, 0)));
+            CRect need, have;
+            ::DrawTextA(hDC, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+            ::SelectObject(hDC, hOld);
+            ::GetClientRect(h, &have);
+            EXPECT_LE(need.Width(), have.Width() - (button ? buttonInset : 0)) << id << " " << text;
+            EXPECT_LE(need.Height(), have.Height()) << id << " " << text;
+            ++checked;
+        }
+        ::ReleaseDC(hDlg, hDC);
+        ::DestroyWindow(hDlg);
+        EXPECT_EQ(id == IDD_REPORT ? 1 : 7, checked) << id;
+    }
+}
+
+// One value with blanks at its ends: OK must store it quoted, as reads drop them.
+const Strings kFive = {"メモ帳,保存", "Calc,=", "Mail,Send", "Viewer,Next", " Shell,Run "};
+
+// Cancel, Esc and the close box drop the edits; Delete and a double-click act on the selection; OK saves.
+TEST(SettingsDialog, OpensOnTheMainListWhoseEditsCancelDropsAndOkSaves)
+{
+    RunDialogs(kFive, [&] {
+        const std::string profile = ProfileBytes();
+        for (int way = 0; way < 3; ++way) {
+            SCOPED_TRACE(way);
+            ASSERT_TRUE(OpenSettings());
+            SetPath("New,Path");
+            Click(IDC_ADD);
+            Select(0), Click(IDC_DELETE);
+            if (way == 0)
+                Click(IDC_CANCEL_BUTTON);
+            else if (way == 1)
+                PostKey(Item(IDC_TARGET_LIST), VK_ESCAPE);
+            else
+                Post(Dlg(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            ASSERT_TRUE(WaitClosed());
+            EXPECT_EQ(kFive, Targets());
+            EXPECT_EQ(profile, ProfileBytes());
+        }
+        ASSERT_TRUE(OpenSettings());
+        // Owned by the main window, and centred over it.
+        const CPoint main = CentreOf(g.pMain->m_hWnd), settings = CentreOf(Dlg());
+        EXPECT_EQ(g.pMain->m_hWnd, ::GetWindow(Dlg(), GW_OWNER));
+        EXPECT_TRUE(std::abs(main.x - settings.x) <= 1 && std::abs(main.y - settings.y) <= 1);
+        const std::string banner = testkit::WindowTextOf(Item(IDC_BANNER));
+        EXPECT_EQ(0u, banner.find("Zelvano Ver 0.03 1999.08.04\r\n")) << banner;
+        EXPECT_NE(std::string::npos, banner.find("\r\n\r\n", 28)) << banner;  // third line empty
+        EXPECT_EQ(kFive, ListItems());
+        EXPECT_EQ("", Field());
+        SetPath("Calc,=");
+        Click(IDC_DELETE);  // nothing selected
+        DoubleClick();
+        EXPECT_EQ(kFive, ListItems());
+        EXPECT_EQ("Calc,=", Path());
+        Select(1), Click(IDC_DELETE);
+        EXPECT_EQ((Strings{"メモ帳,保存", "Mail,Send", "Viewer,Next", " Shell,Run "}), ListItems());
+        Select(1), DoubleClick();
+        EXPECT_EQ("Mail,Send", Path());
+        EXPECT_EQ("Mail,Send", Field());
+        for (int index : {0, 1})  // メモ帳, then Viewer: two left of five
+            Select(index), Click(IDC_DELETE);
+        Click(IDOK);
+        ASSERT_TRUE(WaitClosed());
+        EXPECT_EQ("[BUTTON]\r\nBTN1=Mail,Send\r\nBTN2=\" Shell,Run \"\r\nBTN3=\r\n"
+                  "BTN4=Viewer,Next\r\nBTN5=\" Shell,Run \"\r\n", ProfileBytes());
+        EXPECT_EQ((Strings{"Mail,Send", " Shell,Run "}), Targets());
+    });
+}
+
+TEST(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
+{
+    const struct { Strings items; int selected; std::string path; Strings after; int selectedAfter; } cases[] = {
+        {{"Editor,Save", "Calc,OK"}, 1, "", {"Editor,Save", "Calc,OK"}, 1},
+        {{"Editor,Save", "Calc,OK"}, -1, "CALC,ok", {"Editor,Save", "Calc,OK"}, 1},
+        // The search starts after item 0 and wraps round to it.
+        {{"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, -1, "editor,save",
+         {"Editor,Save", "Calc,OK", "EDITOR,SAVE ALL"}, 2},
+        {{"Editor,Save As", "Calc,OK"}, 1, "editor,SAVE as", {"Editor,Save As", "Calc,OK"}, 0},
+        // Only the start of an item matches: appended, selection kept.
+        {{"Editor,Save", "Calc,OK"}, 1, "Editor,Save As", {"Editor,Save", "Calc,OK", "Editor,Save As"}, 1},
+    };
+    RunDialogs({}, [&] {
+        ASSERT_TRUE(OpenSettings());
+        for (const auto& c : cases) {
+            SCOPED_TRACE("path \"" + c.path + "\"");
+            ::SendMessageA(Item(IDC_TARGET_LIST), LB_RESETCONTENT, 0, 0);
+            for (const std::string& item : c.items)
+                ::SendMessageA(Item(IDC_TARGET_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+            Select(c.selected);
+            SetPath(c.path);
+            Click(IDC_ADD);
+            EXPECT_EQ(c.after, ListItems());
+            EXPECT_EQ(c.selectedAfter, Selection());
+            EXPECT_EQ(c.path, Path());
+            EXPECT_EQ("", Field());  // Add leaves the field alone
+        }
+    });
+}
+
+// The ANSI profile functions would garble a UTF-8 file, the user's own sections too: OK refuses it.
+// A refused save keeps the file, the dialog with its edits and the main list.
+TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932One)
+{
+    const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
+    const std::string own8 = u8"; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
+    const char utf8[] = "設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n",
+               advice[] = "\r\n\r\nメモ帳でこのファイルを開き、「名前を付けて保存」で文字コード（エンコード）に"
+                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。",
+               failed[] = "リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。";
+    const struct { std::string bytes; const char* refusal; } cases[] = {  // no bytes: a folder that is not there
+        {own8, utf8}, {"\xEF\xBB\xBF" + own8, utf8}, {"\xEF\xBB\xBF" + own, utf8}, {"", failed}, {own, nullptr}};
+    RunDialogs({}, [&] {
+        const std::string kept = AfxGetApp()->m_pszProfileName;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.bytes.substr(0, 3));
+            const std::string path = c.bytes.empty() ? "C:\\zelvano-no-such-folder\\p.ini"
+                                                     : testkit::TempPath("zelvano-encoding") + ".ini";
+            ASSERT_TRUE(c.bytes.empty() || testkit::WriteFile(path, c.bytes));
+            AfxGetApp()->SetProfileName(path.c_str());
+            g.pMain->m_targets.RemoveAll();
+            g.pMain->m_targets.AddTail("メモ帳,保存");
+            ASSERT_TRUE(OpenSettings());
+            SetPath("新しい窓,押す");
+            Click(IDC_ADD);
+            Click(IDOK);
+            if (c.refusal) {
+                HWND box = WaitForBox();
+                ASSERT_TRUE(box);
+                EXPECT_EQ(c.refusal == utf8 ? utf8 + path + advice : failed, BoxText(box));
+                Answer(box, IDOK);
+                EXPECT_TRUE(::IsWindowVisible(Dlg()));
+                EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), ListItems());
+                EXPECT_EQ((Strings{"メモ帳,保存"}), Targets());
+                EXPECT_EQ(c.bytes, testkit::ReadFile(path));
+                Click(IDC_CANCEL_BUTTON);
+            }
+            ASSERT_TRUE(WaitClosed());
+            if (!c.refusal) {
+                const std::string saved = own.substr(0, own.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
+                                          own.substr(own.find("[自分"));
+                EXPECT_EQ(saved, testkit::ReadFile(path));
+                EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), Targets());
+            }
+            ::DeleteFileA(path.c_str());
+        }
+        AfxGetApp()->SetProfileName(kept.c_str());
+    });
+}
+
+// The confirm button inverts the named window while held, even when it goes or is renamed meanwhile.
+TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
+{
+    enum Change { kNone, kRetitled, kDestroyed };
+    const struct { const char* tail; Change change; int held; } cases[] = {  // tail null: empty path
+        {nullptr, kNone, 0},    {"", kNone, 0},           {",ない子", kNone, 0},
+        {",確認子", kNone, 1}, {",確認子", kRetitled, 1}, {",確認子", kDestroyed, 1}};
+    RunDialogs({}, [&] {
+        const std::string frame = "確認枠-" + std::to_string(::GetCurrentProcessId());
+        ASSERT_TRUE(OpenSettings());
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.tail ? c.tail : "(empty)") + " change " + std::to_string(c.change));
+            Probe probe = MakeProbe(c.change, frame, "確認子");
+            SetPath(c.tail ? frame + c.tail : "");
+            PressConfirm();
+            EXPECT_EQ(c.held, Highlighted());
+            EXPECT_EQ(c.held ? kInverted : kColour, PixelOf(probe.hChild));
+            EXPECT_EQ(kColour, PixelOf(probe.hFrame));
+            if (c.change == kNone) {
+                ReleaseConfirm(CPoint(-60, 200));  // slid off: the release still comes
+                EXPECT_EQ(0, Highlighted());
+                EXPECT_EQ(kColour, PixelOf(probe.hChild));
+                Post(Item(IDC_CONFIRM), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));  // no press
+                EXPECT_EQ(0, Highlighted());
+                ReleaseConfirm();
+            } else {
+                const bool destroy = c.change == kDestroyed;
+                destroy ? ::DestroyWindow(probe.hFrame) : ::SetWindowTextA(probe.hFrame, "別の名前");
+                ReleaseConfirm();
+                EXPECT_EQ(1, Highlighted());
+                // Found again: the next press does nothing, the next release toggles.
+                if (destroy)
+                    probe = MakeProbe(c.change, frame, "確認子");
+                else
+                    ::SetWindowTextA(probe.hFrame, frame.c_str());
+                PressConfirm();
+                EXPECT_EQ(1, Highlighted());
+                EXPECT_EQ(destroy ? kColour : kInverted, PixelOf(probe.hChild));
+                ReleaseConfirm();
+                EXPECT_EQ(destroy ? kInverted : kColour, PixelOf(probe.hChild));
+            }
+            EXPECT_EQ(0, Highlighted());
+            ::DestroyWindow(probe.hFrame);
+        }
+    });
+}
+
+// Only a pick that the next start finds again is asked about; any other is refused with the reason.
+TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
+{
+    RunDialogs({"Old,Path"}, [&] {
+        Probe probe = MakeProbe(3, "ピック枠", "押す所");
+        Probe brokenFrame = MakeProbe(5, "改行\nあり", "押す所");
+        Probe brokenChild = MakeProbe(6, "改行子枠", "押\r\nす");
+        Probe owned = MakeProbe(0, "持たれ枠", "押す所", probe.hFrame);
+        Probe panel = MakeProbe(1, "パネル枠", "");
+        const CPoint nested = AddChild(panel.hChild, "押す所", 5, 5, 80, 40);
+        Probe untitled = MakeProbe(2, "", "押す所");
+        Probe twins = MakeProbe(4, "双子枠", "押す所");
+        const CPoint secondTwin = AddChild(twins.hFrame, "押す所", 10, 70, 90, 50);
+        Probe comma = MakeProbe(7, "ピック,枠", "押す所");
+        Probe sameTitle[] = {MakeProbe(8, "同名枠", "押す所"), MakeProbe(9, "同名枠", "押す所")};
+        const CPoint laterSameTitle = sameTitle[::FindWindowA(nullptr, "同名枠") == sameTitle[0].hFrame].childCentre;
+        ::EnableWindow(owned.hChild, FALSE);  // a grey button of a dialog
+        ASSERT_TRUE(OpenSettings());
+        ASSERT_EQ(probe.hChild, ::WindowFromPoint(probe.childCentre));  // not under the dialog
+        ASSERT_EQ(probe.hFrame, ::WindowFromPoint(probe.frameSpot));
+        ASSERT_EQ(owned.hFrame, ::WindowFromPoint(owned.childCentre));
+        Select(0), DoubleClick();
+        const char* broken = "選んだボタンまたはウィンドウの名前に改行が含まれているため、対象にできません。";
+        const std::pair<CPoint, const char*> refused[] = {  // null: nothing asked
+            {probe.frameSpot, nullptr},
+            {brokenFrame.childCentre, broken},
+            {brokenChild.childCentre, broken},
+            {owned.childCentre, "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
+                                "使えない（灰色の）ボタンは選べません。"},
+            {nested, "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+                     "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。"},
+            {comma.childCentre, "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。"},
+            {untitled.childCentre, "選んだウィンドウにタイトルがないか、ボタンに文字がないため、対象にできません。"},
+            {laterSameTitle, "同じタイトルのウィンドウがほかにもあり（見えないものも含みます）、"
+                             "そちらが先に見つかるため、対象にできません。"},
+            {secondTwin, "同じウィンドウに同じ文字のボタンが先にあり、そちらが押されてしまうため、対象にできません。"},
+        };
+        for (const auto& c : refused) {
+            SCOPED_TRACE(c.second ? c.second : "nothing asked");
+            PressMarker(), MoveTo(c.first), Release();
+            HWND box = c.second ? WaitForBox() : FindBox();
+            EXPECT_EQ(c.second != nullptr, box != nullptr);
+            if (box) {
+                EXPECT_EQ(c.second, BoxText(box));
+                Answer(box, IDOK);
+            }
+            EXPECT_FALSE(Dragging());
+            EXPECT_EQ("Old,Path", Path());
+            EXPECT_EQ(kColour, PixelOf(probe.hFrame));
+        }
+        for (int answer : {IDCANCEL, IDOK}) {
+            PressMarker();
+            ASSERT_TRUE(Dragging());
+            MoveTo(probe.frameSpot);
+            EXPECT_EQ(kInverted, PixelOf(probe.hFrame));
+            MoveTo(probe.childCentre);
+            EXPECT_EQ(kColour, PixelOf(probe.hFrame));
+            EXPECT_EQ(kInverted, PixelOf(probe.hChild));
+            Release();
+            HWND box = WaitForBox();
+            ASSERT_TRUE(box);
+            EXPECT_EQ("押されるボタンは\"ピック枠\"ｳｨﾝﾄﾞの\r\n\"押す所\"ボタンで良いですか？", BoxText(box));
+            EXPECT_EQ(kColour, PixelOf(probe.hChild));  // restored and let go before asking
+            EXPECT_EQ(nullptr, ::GetCapture());
+            Answer(box, answer);
+            EXPECT_FALSE(Dragging());
+            EXPECT_EQ(answer == IDOK ? "ピック枠,押す所" : "Old,Path", Path());
+        }
+        EXPECT_EQ("ピック枠,押す所", Field());
+        EXPECT_EQ((Strings{"Old,Path"}), ListItems());
+    });
+}
+
+// Enter or Esc, the capture taken or let go (Alt+Tab, a UAC prompt), the dialog destroyed or the target
+// replaced mid-drag: nothing stays inverted or captured, and a second round leaks no GDI object or window.
+TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeaked)
+{
+    RunDialogs({"Editor,Save"}, [&] {
+        const std::string frame = "中断枠-" + std::to_string(::GetCurrentProcessId());
+        Probe probe = MakeProbe(7, frame, "確認子");
+        enum Cut { kKey, kTaken, kLetGo, kDestroyed, kReplaced };
+        const struct { bool drag; Cut cut; UINT key; } cases[] = {
+            {true, kKey, VK_RETURN},    {true, kKey, VK_ESCAPE},   {false, kKey, VK_ESCAPE}, {true, kTaken, VK_ESCAPE},
+            {true, kLetGo, VK_ESCAPE}, {true, kDestroyed, 0},     {true, kReplaced, VK_ESCAPE}};
+        std::string before;
+        for (int round = 0; round < 2; ++round) {
+            if (round == 1)  // the first round also fills what the system caches on first use
+                before = testkit::GuiObjects();
+            for (const auto& c : cases) {
+                SCOPED_TRACE(std::string(c.drag ? "drag" : "confirm") + " cut " + std::to_string(c.cut) + " key " +
+                             std::to_string(c.key));
+                ASSERT_TRUE(OpenSettings());
+                HWND hList = Item(IDC_TARGET_LIST);
+                Post(Dlg(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hList), TRUE);  // Enter is then OK's
+                if (c.drag)
+                    PressMarker(), MoveTo(probe.childCentre);
+                else
+                    SetPath(frame + ",確認子"), PressConfirm();
+                ASSERT_EQ(kInverted, PixelOf(probe.hChild));
+                if (c.cut == kTaken || c.cut == kLetGo) {
+                    HWND hTaker = c.cut == kTaken ? probe.hFrame : nullptr;
+                    if (hTaker)
+                        ::SetCapture(hTaker);
+                    else
+                        ::ReleaseCapture();
+                    EXPECT_EQ(hTaker, ::GetCapture());  // ending the drag leaves the new capture alone
+                    EXPECT_FALSE(Dragging());
+                    EXPECT_EQ(kColour, PixelOf(probe.hChild));
+                    Release();  // a later release in the dialog asks nothing
+                    EXPECT_EQ("", Path());
+                    ::ReleaseCapture();
+                } else if (c.cut == kReplaced) {
+                    // In one go, so that no move the platform makes up picks the new window.
+                    ::DestroyWindow(probe.hFrame);
+                    probe = MakeProbe(7, frame, "確認子");
+                    ::SendMessageA(Dlg(), WM_LBUTTONUP, 0, 0);
+                    EXPECT_FALSE(Dragging());
+                }
+                if (c.cut == kDestroyed)
+                    ::DestroyWindow(Dlg());
+                else
+                    PostKey(c.drag ? hList : Item(IDC_CONFIRM), c.key);  // a pressed button has the focus
+                ASSERT_TRUE(WaitClosed());
+                EXPECT_EQ(nullptr, ::GetCapture());
+                EXPECT_EQ(kColour, PixelOf(probe.hChild));
+                EXPECT_EQ(nullptr, FindBox());
+            }
+        }
+        EXPECT_EQ(before, testkit::GuiObjects());
+    });
+}
+
+bool PointerTo(CPoint p)
+{
+    return testkit::Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)) && testkit::WaitFor([p] {
+               POINT now = {};
+               return ::GetCursorPos(&now) && now.x == p.x && now.y == p.y;
+           });
+}
+
+// Picks hButton with the real mouse in the started program's settings, adds it and saves with OK.
+void PickAndSave(const testkit::ZelvanoStart& app, const std::string& caption, HWND hButton)
+{
+    HWND hDlg = app.OpenSettings(), hBox = nullptr;
+    ASSERT_TRUE(hDlg);
+    for (HWND h : {::GetParent(hButton), hDlg})  // above the windows of tests beside this one
+        ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(hButton, ::WindowFromPoint(CentreOf(hButton)));
+    // Another test's program can take the focus and the capture: such a drag is let go over the banner.
+    auto holding = [&] { return testkit::HasCapture(hDlg); };
+    for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
+        ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && testkit::Xdotool("mousedown 1"));
+        bool held = testkit::WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
+        ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && testkit::Xdotool("mouseup 1"));
+        auto box = [&] { return (hBox = testkit::FindBox(app.process.Id(), caption)) != nullptr; };
+        testkit::WaitFor([&] { return held ? box() : !holding(); }, 5000);
+    }
+    ASSERT_TRUE(hBox);
+    const std::string window = testkit::WindowTextOf(::GetParent(hButton));
+    EXPECT_EQ("押されるボタンは\"" + window + "\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？", BoxText(hBox));
+    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    HWND hPath = ::GetDlgItem(hDlg, IDC_PATH), hList = ::GetDlgItem(hDlg, IDC_TARGET_LIST);
+    EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(hPath) == window + ",押す"; }));
+    const LRESULT count = ::SendMessageA(hList, LB_GETCOUNT, 0, 0);
+    ::PostMessageA(::GetDlgItem(hDlg, IDC_ADD), BM_CLICK, 0, 0);
+    EXPECT_TRUE(testkit::WaitFor([&] { return ::SendMessageA(hList, LB_GETCOUNT, 0, 0) == count + 1; }));
+    ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }));
+}
+
+// Three starts of a list whose names hold '%', quotes, backslashes and trail bytes 0x5C (表, ソ), with a
+// missing window and a hung one, ended by OK, Esc and the close box: each presses every button found once,
+// reports it, ends with exit code 0 and leaves the profile byte for byte. The first also picks a button
+// with the real mouse and saves it after the list, keeping the comment and the other section.
+TEST(ZelvanoProgram, StartsPressTheListOnceAndADraggedPickIsSavedAndPressedNext)
+{
+    testkit::ScreenLock lock;
+    const std::string window = WithPid("表示 %s%n 50% \"q\" C:\\x\\"), button = "%d%% 'a' \"b\" \\\\srv\\ ソフト";
+    const std::string hung = WithPid("止まった窓"), stem = WithPid("zelvano-e2e");
+    testkit::TargetApp target({"W:" + window, "B:" + button, "B:OK", "B:Marker", "B:押す"});
+    testkit::TargetApp hangs({"W:" + hung, "B:Stuck", "HANG"});
+    ASSERT_TRUE(target.Ready() && hangs.Ready());
+    HWND hFrame = testkit::FindWindowOf(target.ProcessId(), window.c_str());
+    HWND hMarker = ::GetDlgItem(hFrame, 102), hPick = ::GetDlgItem(hFrame, 103);
+    ASSERT_TRUE(hMarker && hPick);
+    const std::string head = "; Zelvano targets\r\n[BUTTON]\r\nBTN1=" + window + "," + button + "\r\nBTN2=" +
+                             WithPid("ない窓") + ",OK\r\nBTN3=" + hung + ",Stuck\r\nBTN4=" + window + ",OK\r\n";
+    std::string profile = head + "BTN5=\r\nBTN6=" + window + ",Marker\r\n\r\n[Other]\r\n key = value \r\n";
+    std::string shown = Shown(1, window, button) + Shown(3, hung, "Stuck") + Shown(4, window, "OK");
+    testkit::ZelvanoCopy zelvano(stem, profile);
+    Strings pressed, picked, markers;
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        testkit::ZelvanoStart run(zelvano.exe);
+        ASSERT_TRUE(run.hMain);
+        EXPECT_EQ("に\r\n" + shown + "を押しましたよ～ん", Rest(run.report));
+        EXPECT_EQ(profile, testkit::ReadFile(zelvano.profile));
+        if (way == 0) {  // the platform writes the other section in its own spacing
+            PickAndSave(run, stem, hPick);
+            profile = testkit::ReadFile(zelvano.profile);
+            EXPECT_EQ(0u, profile.find(head + "BTN5=" + window + ",押す\r\nBTN6=\r\n")) << profile;
+            EXPECT_NE(std::string::npos, profile.find("[Other]\r\nkey=value")) << profile;
+            shown += Shown(5, window, "押す");
+        }
+        HWND hOk = ::GetDlgItem(run.hMain, IDOK);
+        if (way == 0) {
+            ::PostMessageA(hOk, BM_CLICK, 0, 0);
+        } else if (way == 1) {
+            ::PostMessageA(hOk, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            ::PostMessageA(hOk, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        } else {
+            ::PostMessageA(run.hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        EXPECT_TRUE(run.Ended());
+        EXPECT_EQ(profile, testkit::ReadFile(zelvano.profile));
+        // The marker comes out of the target's queue after all of the start's presses.
+        ::PostMessageA(hMarker, WM_MBUTTONUP, 0, 0);
+        markers.push_back("WM_MBUTTONUP 0 0");
+        ASSERT_TRUE(testkit::WaitFor([&] { return target.MessagesOf(2) == markers; }));
+        pressed.insert(pressed.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
+        EXPECT_EQ(pressed, target.MessagesOf(0));
+        EXPECT_EQ(pressed, target.MessagesOf(1));
+        EXPECT_EQ(picked, target.MessagesOf(3));  // picking pressed nothing
+        picked.insert(picked.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
+    }
+}
+
+}  // namespace
