@@ -280,6 +280,15 @@ TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
     });
 }
 
+// The minimised window's icon: (client - icon + 1) / 2, rounded toward zero.
+TEST(CenteredIconOrigin, CentresWithRoundingTowardZero)
+{
+    EXPECT_EQ(CPoint(64, 0), CenteredIconOrigin(CRect(0, 0, 160, 30), 32, 32));  // -1 / 2 is 0
+    EXPECT_EQ(CPoint(65, 1), CenteredIconOrigin(CRect(0, 0, 161, 33), 32, 32));
+    EXPECT_EQ(CPoint(-5, -10), CenteredIconOrigin(CRect(0, 0, 20, 10), 32, 32));
+    EXPECT_EQ(CPoint(64, 0), CenteredIconOrigin(CRect(100, 200, 260, 230), 32, 32));
+}
+
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 // Every static and button text of both templates fits its control on one line, in the font the dialog

@@ -12,6 +12,15 @@
 
 namespace {
 
+std::string Describe(int cw, int ch, int w, int h)
+{
+    std::string s;
+    for (const TileCopy& c : PlanTileCopies(cw, ch, w, h))
+        s += std::string(1, "TCW"[c.kind]) + std::to_string(c.x) + "," + std::to_string(c.y) + " " +
+             std::to_string(c.cx) + "x" + std::to_string(c.cy) + "; ";
+    return s;
+}
+
 // 32-bit top-down pixels, without alpha, of a bitmap selected into no context.
 std::vector<uint32_t> Pixels(HBITMAP hBitmap, int cx, int cy)
 {
@@ -27,6 +36,18 @@ std::vector<uint32_t> Pixels(HBITMAP hBitmap, int cx, int cy)
 }
 
 }  // namespace
+
+// The pixels cannot tell doubling from tile-by-tile copying: the plan can.
+// Each copy reads only what is painted and never overlaps its own source.
+TEST(TiledBackgroundPlan, TheTileIsDoubledAcrossThenDownAndHandedOverInOneCopy)
+{
+    EXPECT_EQ("T0,0 48x20; C48,0 48x20; C96,0 96x20; C192,0 192x20; C384,0 216x20; C0,20 600x20; "
+              "C0,40 600x40; C0,80 600x80; C0,160 600x160; C0,320 600x80; W0,0 600x400; ",
+              Describe(600, 400, 48, 20));
+    EXPECT_EQ("T0,0 48x20; C48,0 48x20; C0,20 96x0; W0,0 96x20; ", Describe(96, 20, 48, 20));
+    EXPECT_EQ("T0,0 48x20; C48,0 -18x20; C0,20 30x-10; W0,0 30x10; ", Describe(30, 10, 48, 20));
+    EXPECT_EQ("", Describe(100, 100, 0, 20));
+}
 
 // Real GDI: every pixel of the client area shows the tile and nothing beyond it
 // is touched; a missing bitmap or an empty client area draws nothing. Painting
