@@ -137,16 +137,15 @@ CString CProfileFile::GetPath() const
 CString CProfileFile::GetString(const char* pszSection, const char* pszEntry, const char* pszDefault) const
 {
     const CString path = GetPath();
-    // A value longer than the buffer comes back cut at size - 1: grow and retry.
+    // A value longer than the buffer comes back cut at size - 1.
     CString value;
-    for (DWORD nSize = 4096;; nSize *= 2) {
-        DWORD n = ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault,
-                                             value.GetBuffer(static_cast<int>(nSize) - 1), nSize, path);
-        if (n < nSize - 1 || nSize >= kMaxProfileBytes) {
-            value.ReleaseBuffer(static_cast<int>(n < nSize ? n : nSize - 1));
-            return value;
-        }
-    }
+    value.ReadGrowing(
+        [&](char* pch, int nSize) {
+            return static_cast<int>(::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, pch,
+                                                               static_cast<DWORD>(nSize), path));
+        },
+        static_cast<int>(kMaxProfileBytes));
+    return value;
 }
 
 BOOL CProfileFile::WriteString(const char* pszSection, const char* pszEntry, const char* pszValue)

@@ -179,17 +179,8 @@ void CString::Format(const char* pszFormat, ...)
 bool CString::LoadString(unsigned int nID)
 {
     // Resource strings are stored as UTF-16; the A call converts them.
-    for (int nSize = 256;; nSize *= 2) {
-        int n = ::LoadStringA(GetModuleHandleA(nullptr), nID, GetBuffer(nSize - 1), nSize);
-        if (n <= 0) {
-            Empty();
-            return false;
-        }
-        if (n < nSize - 2) {
-            ReleaseBuffer(n);
-            return true;
-        }
-    }
+    auto read = [nID](char* pch, int nSize) { return ::LoadStringA(GetModuleHandleA(nullptr), nID, pch, nSize); };
+    return ReadGrowing(read, 1 << 20) > 0;
 }
 
 int CString::Compare(const char* psz) const

@@ -21,6 +21,21 @@ public:
     // first n bytes (up to the first null when n < 0).
     char* GetBuffer(int nMinLength);
     void ReleaseBuffer(int nNewLength = -1);
+    // Fills the string by read(buffer, size), a call that stores at most
+    // size - 1 bytes and returns how many (negative: none). A result that
+    // may have been cut short is read again into a larger buffer, up to
+    // nMaxSize bytes. Returns read's last result.
+    template <class Read>
+    int ReadGrowing(Read read, int nMaxSize)
+    {
+        for (int nSize = 256;; nSize *= 2) {
+            int n = read(GetBuffer(nSize - 1), nSize);
+            if (n < nSize - 2 || nSize >= nMaxSize) {
+                ReleaseBuffer(n < 0 ? 0 : n < nSize ? n : nSize - 1);
+                return n;
+            }
+        }
+    }
 
     // Character-aware: a trail byte of a double-byte character never matches.
     int Find(char ch) const;

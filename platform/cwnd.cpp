@@ -33,15 +33,7 @@ void CWnd::GetWindowText(CString& rString) const
     // No GetWindowTextLength first: for another process's window that would
     // send a message and wait on a hung program, where GetWindowText reads
     // the stored text without asking it.
-    for (int nSize = 256;; nSize *= 4) {
-        int n = ::GetWindowTextA(m_hWnd, rString.GetBuffer(nSize - 1), nSize);
-        if (n < 0)
-            n = 0;
-        if (n < nSize - 2 || nSize >= (1 << 20)) {
-            rString.ReleaseBuffer(n);
-            return;
-        }
-    }
+    rString.ReadGrowing([this](char* pch, int nSize) { return ::GetWindowTextA(m_hWnd, pch, nSize); }, 1 << 20);
 }
 
 LRESULT CWnd::Default()

@@ -56,7 +56,7 @@ CString FormatReportStamp(const struct tm& localTime)
 CString ComposeLaunchReport(const CString& lines, const struct tm& localTime, const CString& refused)
 {
     CString stamp = FormatReportStamp(localTime);
-    if (lines != "")
-        return stamp + "に\r\n" + lines + "を押しましたよ～ん" + refused;
-    return stamp + "に起動したけど\r\n何もしてないよ～ん" + refused;
+    CString report = lines != "" ? stamp + "に\r\n" + lines + "を押しましたよ～ん"
+                                 : stamp + "に起動したけど\r\n何もしてないよ～ん";
+    return report + refused;
 }
