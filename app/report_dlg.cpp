@@ -1,5 +1,6 @@
 #include "app/report_dlg.h"
 
+#include "app/code_page_notice.h"
 #include "res/resource.h"
 #include "run/launch_report.h"
 #include "settings/settings_dlg.h"
@@ -14,6 +15,7 @@ BEGIN_MESSAGE_MAP(CReportDlg, CDialog)
     ON_WM_DESTROY()
     ON_WM_SIZE()
     ON_WM_GETMINMAXINFO()
+    ON_MESSAGE(WM_ZELVANO_CODEPAGE_NOTICE, OnCodePageNotice)
 END_MESSAGE_MAP()
 
 CPoint CenteredIconOrigin(const CRect& rcClient, int cxIcon, int cyIcon)
@@ -61,9 +63,15 @@ BOOL CReportDlg::OnInitDialog()
     SetDlgItemText(IDC_REPORT, m_report);
 
     m_pBackground = new CTiledBackground(this, IDB_BACKGROUND);
-    m_pLayout = new CAnchorLayout(this, CSize(160, 80));
+    // 160 x 80 pixels at 96 DPI; the dialog itself grows with the DPI.
+    const int nDpi = GetSystemDpi();
+    m_pLayout = new CAnchorLayout(this, CSize(ScaleToDpi(160, nDpi), ScaleToDpi(80, nDpi)));
     m_pLayout->AddControl(IDC_REPORT, ANCHOR_TOPLEFT, ANCHOR_BOTTOMRIGHT);
     m_pLayout->AddControl(IDOK, ANCHOR_TOPRIGHT_SCALEY, ANCHOR_TOPRIGHT_SCALEY);
+
+    // Told after the presses, once the report shows behind the message.
+    if (!IsCodePageSupported(::GetACP()))
+        ::PostMessageA(m_hWnd, WM_ZELVANO_CODEPAGE_NOTICE, 0, 0);
     return TRUE;
 }
 
@@ -127,4 +135,17 @@ void CReportDlg::OnGetMinMaxInfo(MINMAXINFO* lpMMI)
     if (m_pLayout)
         m_pLayout->ApplyMinTrackSize(lpMMI);
     Default();
+}
+
+LRESULT CReportDlg::OnCodePageNotice(WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    // In UTF-16 throughout: any text of ours in the A functions would be
+    // read in the very code page that garbles it.
+    wchar_t text[1024];
+    FormatCodePageNotice(::GetACP(), text, static_cast<int>(sizeof(text) / sizeof(text[0])));
+    wchar_t caption[MAX_PATH] = L"";
+    ::MultiByteToWideChar(CP_ACP, 0, AfxGetApp()->m_pszAppName, -1, caption, MAX_PATH);
+    caption[MAX_PATH - 1] = L'\0';
+    ::MessageBoxW(m_hWnd, text, caption, MB_OK | MB_ICONWARNING);
+    return 0;
 }

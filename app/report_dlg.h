@@ -3,6 +3,9 @@
 
 #include "platform/platform.h"
 
+// Posted to the main window once it shows, when the code page needs a word.
+#define WM_ZELVANO_CODEPAGE_NOTICE (WM_APP + 1)
+
 class CAnchorLayout;
 class CTiledBackground;
 
@@ -30,6 +33,7 @@ protected:
     void OnDestroy();
     void OnSize(UINT nType, int cx, int cy);
     void OnGetMinMaxInfo(MINMAXINFO* lpMMI);
+    LRESULT OnCodePageNotice(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -77,13 +77,7 @@ void CDialog::RunModalLoop()
         }
         if (r == -1)
             break;
-        BOOL bTaken = FALSE;
-        try {
-            bTaken = PreTranslateMessage(&msg);
-        } catch (...) {
-            bTaken = FALSE;
-        }
-        if (!bTaken) {
+        if (!PreTranslateMessage(&msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
@@ -161,9 +155,5 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM /*wParam*/,
     CDialog* pDlg = reinterpret_cast<CDialog*>(lParam);
     pDlg->SubclassWindow(hWnd);
     pDlg->CenterOverOwner();
-    try {
-        return pDlg->OnInitDialog();
-    } catch (...) {
-        return TRUE;
-    }
+    return pDlg->OnInitDialog();
 }

@@ -96,14 +96,8 @@ int AfxWinMain(HINSTANCE hInstance)
     if (!pApp)
         return 1;
     pApp->m_hInstance = hInstance;
-    int nResult = 0;
-    try {
-        // A dialog-based program does its work inside InitInstance and
-        // returns FALSE: there is no message loop of the application's own.
-        pApp->InitInstance();
-        nResult = pApp->ExitInstance();
-    } catch (...) {
-        nResult = 1;
-    }
-    return nResult;
+    // A dialog-based program does its work inside InitInstance and returns
+    // FALSE: there is no message loop of the application's own.
+    pApp->InitInstance();
+    return pApp->ExitInstance();
 }

@@ -99,13 +99,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
     pWnd->m_msgCur.message = message;
     pWnd->m_msgCur.wParam = wParam;
     pWnd->m_msgCur.lParam = lParam;
-    LRESULT lResult = 0;
-    // No C++ exception may unwind through the window manager.
-    try {
-        lResult = pWnd->WindowProc(message, wParam, lParam);
-    } catch (...) {
-        lResult = 0;
-    }
+    LRESULT lResult = pWnd->WindowProc(message, wParam, lParam);
     pWnd->m_msgCur = saved;
     if (message == WM_NCDESTROY && FromHandle(hWnd) == pWnd)
         pWnd->Detach();

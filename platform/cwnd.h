@@ -73,6 +73,9 @@ private:
 };
 
 // Window message entries; each names the handler's signature.
+// LRESULT OnXxx(WPARAM wParam, LPARAM lParam), for a message of the program's own
+#define ON_MESSAGE(message, memberFxn) \
+    {message, 0, 0, AFX_THUNK(return pThis->memberFxn(wParam, lParam);)},
 // void OnSysCommand(UINT nID, LPARAM lParam)
 #define ON_WM_SYSCOMMAND() \
     {WM_SYSCOMMAND, 0, 0, AFX_THUNK(pThis->OnSysCommand(static_cast<UINT>(wParam), lParam); return 0;)},

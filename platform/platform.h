@@ -25,6 +25,7 @@
 #include "platform/cwin_app.h"
 #include "platform/cwnd.h"
 #include "platform/geometry.h"
+#include "platform/system_dpi.h"
 
 #ifndef ID_HELP
 #define ID_HELP 0xE146

@@ -1,11 +1,49 @@
 // The program's entry point; the application object does the work.
 #include <cstdlib>
+#include <new>
 
 #include "platform/cwin_app.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     return AfxWinMain(hInstance);
+}
+
+// The program is built without exceptions (README, Building). The library's
+// operator new throws std::bad_alloc, which brings in the whole unwinder; an
+// allocation that fails here ends the program, as that throw would, since
+// nothing could catch it.
+void* operator new(std::size_t nSize)
+{
+    void* p = std::malloc(nSize ? nSize : 1);
+    if (!p)
+        std::abort();
+    return p;
+}
+
+void* operator new[](std::size_t nSize)
+{
+    return operator new(nSize);
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
 }
 
 #ifdef __GLIBCXX__
