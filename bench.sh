@@ -18,5 +18,5 @@ start_xvfb
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
 start_wine
 
-wine "$BUILD/bench/bench_driver.exe" --dlls "${DLLS% }" "$@"
+"$WINE64" "$BUILD/bench/bench_driver.exe" --dlls "${DLLS% }" "$@"
 echo "written: $BUILD/bench.md"

@@ -32,18 +32,18 @@ PROFILE="$WINEPREFIX/drive_c/windows/zelvano.INI"
 printf '[BUTTON]\r\nBTN1=Zelvano デモ,押してね\r\n' | iconv -f UTF-8 -t CP932 >"$PROFILE"
 
 rm -f "$LOG"
-wine "$BUILD/target_app.exe" "$(winepath -w "$LOG")" "W:Zelvano デモ" "B:押してね" &
+"$WINE64" "$BUILD/target_app.exe" "$(winepath -w "$LOG")" "W:Zelvano デモ" "B:押してね" &
 for _ in $(seq 200); do grep -qs ready "$LOG" && break; sleep 0.05; done
 grep -qs ready "$LOG" || { echo "the demo window did not appear" >&2; exit 1; }
 
-wine "$BUILD/zelvano.exe" &
+"$WINE64" "$BUILD/zelvano.exe" &
 echo "--- Zelvano's report"
 # Waits for the main window and prints its report.
-wine "$BUILD/tools/zelvano_probe.exe" report
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" report
 for _ in $(seq 200); do [ "$(grep -c BUTTON "$LOG")" -ge 3 ] && break; sleep 0.05; done
 echo "--- what the button \"押してね\" received (button, message, wParam, lParam, time)"
 grep -v '^ready$' "$LOG"
 
 import -window root "$BUILD/demo.png"
 echo "--- screenshot: $BUILD/demo.png"
-wine "$BUILD/tools/zelvano_probe.exe" close
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" close

@@ -11,7 +11,7 @@ build_all
 
 # The 32-bit build, as test.sh makes it.
 cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=OFF -DZELVANO_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
 cmake --build "$BUILD/i686" -j"$(nproc)" --target zelvano
 
 # "0, 0, 0, 2" -> 0.0.0.2: one source for the version.
@@ -65,14 +65,14 @@ unzip -l "$ZIP"
 # pressed the sample's second entry, and close with OK.
 start_once() {
     local exe=$1 zpid report
-    wine "$exe" &
+    "$(wine_for "$exe")" "$exe" &
     zpid=$!
-    report=$(wine "$BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
+    report=$("$WINE64" "$BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
     echo "$exe shows: $report"
     grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}に' <<<"$report" &&
         grep -q '^2)"確認"ｳｨﾝﾄﾞの"OK"ボタン' <<<"$report" || { echo "unexpected report" >&2; exit 1; }
     import -window root "$2"
-    wine "$BUILD/tools/zelvano_probe.exe" close
+    "$WINE64" "$BUILD/tools/zelvano_probe.exe" close
     wait "$zpid"
 }
 CHECK=$(mktemp -d)
@@ -87,7 +87,7 @@ mkdir -p "$(dirname "$STORE")"
 cp "$CHECK/ZELVANO.INI" "$STORE"
 TARGET_LOG="$BUILD/release-target.log"
 rm -f "$TARGET_LOG"
-wine "$BUILD/target_app.exe" "$(winepath -w "$TARGET_LOG")" "W:確認" "B:OK" &
+"$WINE64" "$BUILD/target_app.exe" "$(winepath -w "$TARGET_LOG")" "W:確認" "B:OK" &
 for _ in $(seq 200); do grep -qs ready "$TARGET_LOG" && break; sleep 0.05; done
 start_once "$CHECK/zelvano.exe" "$BUILD/dist/started-64bit.png"
 # The 32-bit program needs 32-bit Wine (wine32), which is not always installed.

@@ -11,18 +11,18 @@ build_all --target zelvano --target zelvano_probe
 if [ -n "${DISPLAY:-}" ]; then
     start_wine
     trap stop_wine EXIT
-    wine "$BUILD/zelvano.exe"
+    "$WINE64" "$BUILD/zelvano.exe"
     exit 0
 fi
 
 start_xvfb
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
 start_wine
-wine "$BUILD/zelvano.exe" &
+"$WINE64" "$BUILD/zelvano.exe" &
 ZPID=$!
 # The probe waits for the window, prints its report and leaves it open for the screenshot.
-wine "$BUILD/tools/zelvano_probe.exe" report
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" report
 import -window root "$BUILD/zelvano.png"
-wine "$BUILD/tools/zelvano_probe.exe" close
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" close
 wait $ZPID || true
 echo "screenshot: $BUILD/zelvano.png"

@@ -3,11 +3,15 @@
 // once all that was posted before it, and painted, was handled. The steps must not pump messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/code_page_notice.h"
 #include "app/report_dlg.h"
 #include "platform/platform.h"
 #include "res/resource.h"
@@ -91,8 +95,11 @@ void WINAPI StepsProc(void*)
 void RunDialogs(const Strings& entries, std::function<void()> script)
 {
     testkit::ScreenLock lock;  // the main window takes the focus, which ends another test's drag
+    // One program runs many of these (the 32-bit suite, the DPI runs): nothing is left from the last.
+    ::DeleteFileA(AfxGetApp()->m_pszProfileName);
     for (size_t i = 0; i < entries.size(); ++i)
         ASSERT_TRUE(WriteTarget(entries[i].c_str(), static_cast<int>(i)));
+    g = Dialogs();
     g.script = std::move(script);
     g.main = ::ConvertThreadToFiber(nullptr);
     g.steps = ::CreateFiber(0, StepsProc, nullptr);
@@ -260,10 +267,14 @@ TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
         EXPECT_EQ(want[1], ChildRect(h, hEdit));
         EXPECT_EQ(want[2], ChildRect(h, hOk));
 
+        // 160 x 80 at 96 DPI, 240 x 120 at 144.
+        const int dpi = GetSystemDpi();
         MINMAXINFO mmi = {};
         mmi.ptMaxTrackSize = {3333, 4444};
         ::SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-        EXPECT_TRUE(mmi.ptMinTrackSize.x == 160 && mmi.ptMinTrackSize.y == 80 && mmi.ptMaxTrackSize.x == 3333);
+        EXPECT_EQ(160 * dpi / 96, mmi.ptMinTrackSize.x);
+        EXPECT_EQ(80 * dpi / 96, mmi.ptMinTrackSize.y);
+        EXPECT_EQ(3333, mmi.ptMaxTrackSize.x);
 
         EXPECT_EQ("に起動したけど\r\n何もしてないよ～ん", Rest(testkit::WindowTextOf(hEdit)));
         CRect w0, edit0 = ChildRect(h, hEdit), ok0 = ChildRect(h, hOk);
@@ -278,6 +289,35 @@ TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
                             ok0.bottom * height / w0.Height()), ChildRect(h, hOk)) << d.cx << "," << d.cy;
         }
     });
+}
+
+// The notice in the code page of this test program, which keeps 932 by its manifest.
+std::string Narrow(const wchar_t* w)
+{
+    std::string s(std::wcslen(w) * 2 + 1, '\0');
+    s.resize(::WideCharToMultiByte(CP_ACP, 0, w, -1, &s[0], int(s.size()), nullptr, nullptr) - 1);
+    return s;
+}
+
+TEST(CodePageNotice, OnlyAnotherCodePageIsToldWhyAndHowInJapaneseAndEnglish)
+{
+    EXPECT_TRUE(IsCodePageSupported(932));
+    for (UINT other : {1252u, 65001u, 936u, 949u, 0u})
+        EXPECT_FALSE(IsCodePageSupported(other)) << other;
+    wchar_t text[1024];
+    FormatCodePageNotice(65001, text, 1024);
+    const std::string notice = Narrow(text);
+    for (const char* part : {"Zelvano は文字コード 932（日本語、Shift_JIS）で動くプログラムですが、"
+                             "この Windows では文字コード 65001 で動いています。",
+                             "「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」をオフにして",
+                             "\r\n\r\nZelvano needs code page 932 (Japanese) but runs in code page 65001 here: "})
+        EXPECT_NE(std::string::npos, notice.find(part)) << part;
+    // Cut short to the buffer, terminated, and nothing written past it.
+    wchar_t small[12];
+    std::fill(std::begin(small), std::end(small), L'#');
+    FormatCodePageNotice(1252, small, 8);
+    EXPECT_EQ(std::wstring(L"Zelvano"), small);
+    EXPECT_EQ(L'#', small[8]);
 }
 
 // The minimised window's icon: (client - icon + 1) / 2, rounded toward zero.
@@ -580,6 +620,78 @@ TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
     });
 }
 
+// The pixels of hIcon drawn at its size on a background of colour: how many differ from it.
+int DrawnPixels(HICON hIcon, int cx, int cy, COLORREF background)
+{
+    HDC hScreen = ::GetDC(nullptr), hDC = ::CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, cx, cy);
+    HGDIOBJ hOld = ::SelectObject(hDC, hBitmap);
+    HBRUSH hBrush = ::CreateSolidBrush(background);
+    RECT all = {0, 0, cx, cy};
+    ::FillRect(hDC, &all, hBrush);
+    ::DrawIconEx(hDC, 0, 0, hIcon, cx, cy, 0, nullptr, DI_NORMAL);
+    int drawn = 0;
+    for (int y = 0; y < cy; ++y)
+        for (int x = 0; x < cx; ++x)
+            drawn += ::GetPixel(hDC, x, y) != background;
+    ::SelectObject(hDC, hOld), ::DeleteObject(hBrush), ::DeleteObject(hBitmap);
+    return ::DeleteDC(hDC), ::ReleaseDC(nullptr, hScreen), drawn;
+}
+
+// At any DPI the marker shows the icon at the system's icon size, and a drag shows the pointing hand at
+// the system's cursor size, its hot spot still at the fingertip; Windows stretches both from 32 x 32.
+TEST(SettingsDialog, TheMarkerAndTheDragCursorAreDrawnAtTheSystemsSizes)
+{
+    HDC hScreen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(hScreen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, hScreen);
+    EXPECT_EQ(dpi, GetSystemDpi());
+    if (const char* asked = std::getenv("ZELVANO_DPI")) {  // tools/dpi_tests.sh
+        ASSERT_EQ(std::atoi(asked), dpi);
+    }
+    RunDialogs({}, [&] {
+        ASSERT_TRUE(OpenSettings());
+        HWND hMarker = Item(IDC_MARKER);
+        HICON hIcon = reinterpret_cast<HICON>(::SendMessageA(hMarker, STM_GETICON, 0, 0));
+        const int cxIcon = ::GetSystemMetrics(SM_CXICON), cyIcon = ::GetSystemMetrics(SM_CYICON);
+        ICONINFO icon = {};
+        BITMAP bm = {};
+        ASSERT_TRUE(hIcon && ::GetIconInfo(hIcon, &icon));
+        ::GetObjectA(icon.hbmColor, sizeof(bm), &bm);
+        EXPECT_TRUE(bm.bmWidth == cxIcon && bm.bmHeight == cyIcon) << bm.bmWidth << " x " << bm.bmHeight;
+        ::DeleteObject(icon.hbmColor), ::DeleteObject(icon.hbmMask);
+        // On the screen, inside the sunken edge: as much of the icon as drawing it ourselves shows.
+        CRect client;
+        ::GetClientRect(hMarker, &client);
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        int shown = 0;
+        for (int y = 0; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x)
+                shown += testkit::PixelOf(hMarker, x, y) != face;
+        const int full = DrawnPixels(hIcon, cxIcon, cyIcon, face);
+        EXPECT_GT(full, cxIcon * cyIcon / 4);
+        EXPECT_GT(shown, full * 3 / 4) << shown << " of " << full;
+
+        PressMarker();
+        ASSERT_TRUE(Dragging());
+        HCURSOR hCursor = ::GetCursor();
+        EXPECT_EQ(::LoadCursorA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_PICK_CURSOR)), hCursor);
+        Release();
+        const int cxCursor = ::GetSystemMetrics(SM_CXCURSOR), cyCursor = ::GetSystemMetrics(SM_CYCURSOR);
+        ICONINFO cursor = {};
+        ASSERT_TRUE(hCursor && ::GetIconInfo(hCursor, &cursor));
+        ::GetObjectA(cursor.hbmMask, sizeof(bm), &bm);  // monochrome: the AND mask over the XOR mask
+        EXPECT_TRUE(bm.bmWidth == cxCursor && bm.bmHeight == 2 * cyCursor) << bm.bmWidth << " x " << bm.bmHeight;
+        EXPECT_EQ(nullptr, cursor.hbmColor);
+        EXPECT_EQ(7u * cxCursor / 32, cursor.xHotspot);
+        EXPECT_EQ(1u * cyCursor / 32, cursor.yHotspot);
+        ::DeleteObject(cursor.hbmMask);
+        // A white hand in a black outline: each shows on the other's colour.
+        EXPECT_GT(DrawnPixels(hCursor, cxCursor, cyCursor, RGB(255, 255, 255)), cxCursor * cyCursor / 20);
+        EXPECT_GT(DrawnPixels(hCursor, cxCursor, cyCursor, RGB(0, 0, 0)), cxCursor * cyCursor / 10);
+    });
+}
+
 // Enter or Esc, the capture taken or let go (Alt+Tab, a UAC prompt), the dialog destroyed or the target
 // replaced mid-drag: nothing stays inverted or captured, and a second round leaks no GDI object or window.
 TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeaked)
@@ -732,6 +844,45 @@ TEST(ZelvanoProgram, StartsPressTheListOnceAndADraggedPickIsSavedAndPressedNext)
         EXPECT_EQ(picked, target.MessagesOf(3));  // picking pressed nothing
         picked.insert(picked.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
     }
+}
+
+// Windows 10 keeps the system's code page whatever the manifest asks; the program built without its
+// manifest stands for it here. There it still presses a plain name, not a Japanese one, and once its report
+// shows it says why and how to mend it. On a Japanese system it presses both and says nothing.
+TEST(ZelvanoProgram, LeftInAnotherCodePageItPressesPlainNamesAndSaysWhyOnce)
+{
+    testkit::ScreenLock lock;
+    wchar_t system[8] = {};
+    ::GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, system, 8);
+    const UINT codePage = static_cast<UINT>(std::wcstoul(system, nullptr, 10));
+    if (const char* expected = std::getenv("ZELVANO_SYSTEM_CODEPAGE")) {  // tools/codepage_tests.sh
+        ASSERT_EQ(std::strtoul(expected, nullptr, 10), codePage);
+    }
+    const std::string japanese = WithPid("日本の窓"), plain = WithPid("Plain window"), stem = WithPid("zelvano-plain");
+    testkit::TargetApp target({"W:" + japanese, "B:押す", "W:" + plain, "B:Press"});
+    ASSERT_TRUE(target.Ready());
+    testkit::ZelvanoCopy zelvano(stem, "[BUTTON]\r\nBTN1=" + japanese + ",押す\r\nBTN2=" + plain + ",Press\r\n",
+                                 "zelvano_plain.exe");
+    testkit::ZelvanoStart run(zelvano.exe);
+    ASSERT_TRUE(run.hMain);
+    EXPECT_TRUE(testkit::WaitFor([&] { return target.MessagesOf(1) == testkit::kOnePress; }));
+    auto box = [&] { return testkit::FindBox(run.process.Id(), stem); };
+    if (codePage == 932) {
+        EXPECT_EQ("に\r\n" + Shown(1, japanese, "押す") + Shown(2, plain, "Press") + "を押しましたよ～ん", Rest(run.report));
+        EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }, 1000));
+    } else {
+        ASSERT_TRUE(testkit::WaitFor([&] { return box() != nullptr; }));
+        wchar_t notice[1024];
+        FormatCodePageNotice(codePage, notice, 1024);
+        EXPECT_EQ(Narrow(notice), BoxText(box()));
+        EXPECT_NE(std::string::npos, run.report.find("2)\"" + plain + "\"")) << run.report;
+        EXPECT_EQ(std::string::npos, run.report.find("1)")) << run.report;
+        ::PostMessageA(box(), WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(testkit::WaitFor([&] { return box() == nullptr; }));
+        EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }, 1000));  // once per start
+    }
+    EXPECT_TRUE(target.MessagesOf(0).size() == (codePage == 932 ? 3u : 0u));
+    EXPECT_TRUE(run.Close());
 }
 
 }  // namespace

@@ -289,13 +289,14 @@ bool Xdotool(const std::string& args)
 }
 
 // A copy or a profile that could not be made shows as a start with no report.
-ZelvanoCopy::ZelvanoCopy(const std::string& stem)
+ZelvanoCopy::ZelvanoCopy(const std::string& stem, const char* program)
     : exe(BuildDir() + "\\" + stem + ".exe"), profile(WindowsDirFile((stem + ".INI").c_str()))
 {
-    CopyFileA((BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE);
+    CopyFileA((BuildDir() + "\\" + program).c_str(), exe.c_str(), FALSE);
 }
 
-ZelvanoCopy::ZelvanoCopy(const std::string& stem, const std::string& profileBytes) : ZelvanoCopy(stem)
+ZelvanoCopy::ZelvanoCopy(const std::string& stem, const std::string& profileBytes, const char* program)
+    : ZelvanoCopy(stem, program)
 {
     if (!WriteFile(profile, profileBytes))
         DeleteFileA(exe.c_str());

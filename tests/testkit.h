@@ -94,11 +94,12 @@ std::string GuiObjects();
 // Starts xdotool with args on the real display (through Wine: not waited for).
 bool Xdotool(const std::string& args);
 
-// A copy of the built program named stem.exe, whose profile (stem.INI in the
-// Windows directory) is the test's own. Both go with the object.
+// A copy of the built program (or of another build of it in the build folder)
+// named stem.exe, whose profile (stem.INI in the Windows directory) is the
+// test's own. Both go with the object.
 struct ZelvanoCopy {
-    explicit ZelvanoCopy(const std::string& stem);
-    ZelvanoCopy(const std::string& stem, const std::string& profileBytes);
+    explicit ZelvanoCopy(const std::string& stem, const char* program = "zelvano.exe");
+    ZelvanoCopy(const std::string& stem, const std::string& profileBytes, const char* program = "zelvano.exe");
     ~ZelvanoCopy();
     std::string exe, profile;
 };

@@ -3,6 +3,7 @@
 // inversions of one window look like none.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,10 +13,29 @@
 #include "settings/window_picker.h"
 #include "tests/testkit.h"
 
-// This program's import slot of InvertRect, which the platform's DCs call through.
-extern "C" decltype(&InvertRect) __imp_InvertRect;
-
 namespace {
+
+// This program's import slot of dll's function, which the platform's calls go through; both bitnesses
+// name it differently, so it is found in the import table.
+void** ImportSlot(const char* dll, const char* function)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0)
+            continue;
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots)
+            if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+                std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                            function) == 0)
+                return reinterpret_cast<void**>(&slots->u1.Function);
+    }
+    return nullptr;
+}
 
 using testkit::CentreOf;
 decltype(&InvertRect) g_pfnInvert = nullptr;
@@ -56,8 +76,11 @@ protected:
         for (const auto& w : m_wins)
             ASSERT_EQ(w.first, WindowFromPoint(CentreOf(w.first))) << w.second.name << " is covered";
         DWORD old = 0;
-        if (!g_pfnInvert && VirtualProtect(&__imp_InvertRect, sizeof(void*), PAGE_READWRITE, &old))
-            g_pfnInvert = __imp_InvertRect, __imp_InvertRect = LoggedInvert;
+        void** slot = ImportSlot("user32.dll", "InvertRect");
+        if (!g_pfnInvert && slot && VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) {
+            g_pfnInvert = reinterpret_cast<decltype(&InvertRect)>(*slot);
+            *slot = reinterpret_cast<void*>(LoggedInvert);
+        }
         ASSERT_TRUE(g_pfnInvert);
         g_drawn.clear();
     }

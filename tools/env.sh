@@ -19,13 +19,19 @@ as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# The 32-bit program runs on Debian's 32-bit Wine: about 260 MB to fetch and
+# 1.1 GB on disk, once. It also brings some 64-bit libraries up to the
+# versions of their i386 twins.
+PACKAGES_I386="wine32:i386"
+
 ensure_packages() {
     local missing=""
-    for p in $PACKAGES; do
+    for p in $PACKAGES $PACKAGES_I386; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing="$missing $p"
     done
     if [ -n "$missing" ]; then
+        dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
         echo "installing:$missing"
         as_root apt-get update -qq
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
@@ -45,6 +51,25 @@ build_all() {
     cmake --build "$BUILD" -j"$(nproc)" "$@"
 }
 
+# The Wine loader for a program: wine64 for a 64-bit one. With wine32 there,
+# `wine` starts a 64-bit program through a 32-bit start.exe in another
+# process, and ending the process it gave leaves the program running.
+WINE64=/usr/lib/wine/wine64
+wine_for() {
+    # The PE header's machine field: 0x8664 for x86-64, 0x14c for i386.
+    local at machine
+    at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" | tr -d ' ')
+    if [ "$machine" = 8664 ]; then echo "$WINE64"; else echo wine; fi
+}
+
+# A prefix made before wine32 was installed starts no program at all, and
+# wineboot -u does not mend it: only a new prefix gets the 32-bit half (its
+# syswow64 folder is there before, but empty).
+prefix_ready() {
+    [ -f "$1/.zelvano-ready-2" ] && [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
+}
+
 wine_env() {
     export WINEPREFIX="$BUILD/wineprefix"
     export WINEARCH=win64
@@ -53,11 +78,12 @@ wine_env() {
     export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 }
 
-# Xvfb on a free display unless one is given; sets DISPLAY and XVFB_PID.
+# Xvfb on a free display from $1 on (77), of size $2 (1280x1024); sets
+# DISPLAY and XVFB_PID.
 start_xvfb() {
     local n=${1:-77}
     while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${2:-1280x1024}x24" -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 100); do
@@ -98,20 +124,26 @@ configure_prefix() {
     touch "$prefix/.$PREFIX_CONFIG"
 }
 
+# The prefix $WINEPREFIX, made anew unless it is ready, with our settings;
+# further arguments run Wine otherwise, as for configure_prefix.
+make_prefix() {
+    if ! prefix_ready "$WINEPREFIX"; then
+        rm -rf "$WINEPREFIX"
+        "$@" env WINEPREFIX="$WINEPREFIX" wineboot -i >/dev/null 2>&1 </dev/null
+        "$@" env WINEPREFIX="$WINEPREFIX" wineserver -w
+        touch "$WINEPREFIX/.zelvano-ready-2"
+    fi
+    configure_prefix "$WINEPREFIX" "$@"
+}
+
 # Prefix creation and one persistent wineserver, warmed up before anything
 # reads Wine's output through a pipe (its helpers inherit stdout).
 start_wine() {
     wine_env
-    if [ ! -f "$WINEPREFIX/.zelvano-ready-2" ]; then
-        rm -rf "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1 </dev/null
-        wineserver -w
-        touch "$WINEPREFIX/.zelvano-ready-2"
-    fi
-    configure_prefix "$WINEPREFIX"
+    make_prefix
     # Exits 2 when a server of this prefix runs already, which serves as well.
     wineserver -p || [ $? = 2 ]
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
 stop_wine() {

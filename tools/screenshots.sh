@@ -40,7 +40,7 @@ PROFILE="$WINEPREFIX/drive_c/windows/zelvano.INI"
 # The second entry names a window that is not open: listed, not pressed.
 printf '[BUTTON]\r\nBTN1=%s,OK\r\nBTN2=メモ帳,保存\r\nBTN3=%s,ｷｬﾝｾﾙ\r\nBTN4=\r\n' "$SAMPLE" "$SAMPLE" |
     iconv -f UTF-8 -t CP932 >"$PROFILE"
-wine "$BUILD/target_app.exe" "$(winepath -w "$WORK/target.log")" "W:$SAMPLE" "B:OK" "B:ｷｬﾝｾﾙ" &
+"$WINE64" "$BUILD/target_app.exe" "$(winepath -w "$WORK/target.log")" "W:$SAMPLE" "B:OK" "B:ｷｬﾝｾﾙ" &
 for _ in $(seq 200); do grep -q ready "$WORK/target.log" 2>/dev/null && break; sleep 0.05; done
 
 # The X window that Wine made for a top-level window with this title.
@@ -60,21 +60,21 @@ shoot() {
     echo "$2: $(identify -format '%wx%h' "$2")"
 }
 
-wine "$BUILD/zelvano.exe" &
-wine "$BUILD/tools/zelvano_probe.exe" report
+"$WINE64" "$BUILD/zelvano.exe" &
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" report
 MAIN=$(window_id zelvano)
 shoot zelvano "$DOCS/main.png"
 
-read -r _ MX MY < <(wine "$BUILD/tools/zelvano_probe.exe" settings | tr -d '\r')
+read -r _ MX MY < <("$WINE64" "$BUILD/tools/zelvano_probe.exe" settings | tr -d '\r')
 shoot "設定とﾊﾞｰｼﾞｮﾝ情報" "$DOCS/settings.png"
 
 # Drag the marker onto the sample window's OK button and hold it there; the
 # main window is moved out of the picture first.
-wine "$BUILD/tools/zelvano_probe.exe" aside
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" aside
 SETTINGS=$(window_id "設定とﾊﾞｰｼﾞｮﾝ情報")
 eval "$(xdotool getwindowgeometry --shell "$(window_id "$SAMPLE")")"
 SX=$X SY=$Y SW=$WIDTH SH=$HEIGHT
-read -r OL OT OR OB < <(wine "$BUILD/tools/zelvano_probe.exe" button "$SAMPLE" OK | tr -d '\r')
+read -r OL OT OR OB < <("$WINE64" "$BUILD/tools/zelvano_probe.exe" button "$SAMPLE" OK | tr -d '\r')
 BX=$(((OL + OR) / 2)) BY=$(((OT + OB) / 2))
 xdotool mousemove "$MX" "$MY" mousedown 1
 for step in 1 2 3 4 5 6 7 8; do

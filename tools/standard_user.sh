@@ -32,7 +32,7 @@ as_account() {
         WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES" LANG="$LANG" LC_ALL="$LC_ALL" "$@"
 }
 
-start_xvfb
+start_xvfb 80
 cleanup() {
     as_account wineserver -k >/dev/null 2>&1 || true
     kill "$XVFB_PID" 2>/dev/null || true
@@ -40,13 +40,8 @@ cleanup() {
 trap cleanup EXIT
 
 # Wine takes a prefix only from its owner.
-if [ ! -f "$PREFIX/.zelvano-ready-1" ] || [ "$(stat -c %U "$PREFIX")" != "$ACCOUNT" ]; then
-    rm -rf "$PREFIX"
-    as_account wineboot -i >/dev/null 2>&1 </dev/null
-    as_account wineserver -w
-    touch "$PREFIX/.zelvano-ready-1"
-fi
-configure_prefix "$PREFIX" as_account
+[ ! -e "$PREFIX" ] || [ "$(stat -c %U "$PREFIX")" = "$ACCOUNT" ] || rm -rf "$PREFIX"
+make_prefix as_account
 WINDOWS=$PREFIX/drive_c/windows
 chmod -R a-w "$WINDOWS"
 rm -rf "$PREFIX/drive_c/users/$ACCOUNT/AppData/Local/VirtualStore" "$STAGE"
@@ -55,10 +50,10 @@ mkdir -p "$STAGE/tests"
 cp "$BUILD_DIR/zelvano.exe" "$BUILD_DIR/target_app.exe" "$STAGE/"
 cp "$BUILD_DIR/tests/standard_user_tests.exe" "$STAGE/tests/"
 chown -R "$ACCOUNT:" "$STAGE"
-as_account wine "$STAGE/tests/standard_user_tests.exe" --prepare
+as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/standard_user_tests.exe" --prepare
 # What an administrator puts in the Windows directory, and a folder the
 # account can read but not write in.
 install -m 444 "$STAGE"/admin/*.INI "$WINDOWS/"
 mkdir -m 555 "$STAGE/locked"
 
-as_account wine "$STAGE/tests/standard_user_tests.exe"
+as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/standard_user_tests.exe"

@@ -1,0 +1,21 @@
+#!/bin/bash
+# The program on a system of another code page, as on an English Windows:
+# Wine in the locale C.UTF-8 gives code page 1252. In a prefix of its own made
+# in that locale, on a display of its own. The tests' own programs carry the
+# program's manifest, so they keep code page 932 there, as the program does;
+# ZELVANO_SYSTEM_CODEPAGE tells them which one the system gives the others.
+# CTest's test CodePage.1252.
+#   tools/codepage_tests.sh BUILD-DIR
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+BUILD_DIR=$(cd "$1" && pwd)
+
+wine_env
+export WINEPREFIX=$BUILD_DIR/wineprefix-cp1252 LANG=C.UTF-8 LC_ALL=C.UTF-8 ZELVANO_SYSTEM_CODEPAGE=1252
+make_prefix
+start_xvfb 86
+trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
+wineserver -p || [ $? = 2 ]
+
+cd "$BUILD_DIR"
+"$WINE64" tests/dialog_tests.exe --gtest_filter='ZelvanoProgram.*'
