@@ -9,8 +9,11 @@ source "$(dirname "$0")/tools/env.sh"
 ensure_packages
 build_all
 
-# The program as shipped, stripped, and the DLLs it imports.
+build_i686 --target zelvano
+
+# The programs as shipped, stripped, and the DLLs the 64-bit one imports.
 x86_64-w64-mingw32-strip -o "$BUILD/bench/zelvano-stripped.exe" "$BUILD/zelvano.exe"
+i686-w64-mingw32-strip -o "$BUILD/bench/zelvano-32bit-stripped.exe" "$BUILD/i686/zelvano.exe"
 DLLS=$(x86_64-w64-mingw32-objdump -p "$BUILD/bench/zelvano-stripped.exe" |
     awk '/DLL Name:/ {print $3}' | sort -u | tr '\n' ' ')
 

@@ -18,11 +18,9 @@ check_size() {
 # The 32-bit build first, so that the 64-bit one's tests find its programs;
 # the program itself must build without a warning.
 if [ -z "${ZELVANO_SKIP_I686:-}" ]; then
-    cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
-    cmake --build "$BUILD/i686" -j"$(nproc)" --target zelvano 2>&1 | tee "$BUILD/i686-build.log" |
+    build_i686 --target zelvano 2>&1 | tee "$BUILD/i686-build.log" |
         grep -E 'warning|error' && { echo "32-bit build is not clean" >&2; exit 1; } || true
-    cmake --build "$BUILD/i686" -j"$(nproc)"
+    build_i686
     check_size "$BUILD/i686/zelvano.exe"
 else
     rm -rf "$BUILD/i686/tests"

@@ -9,10 +9,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     return AfxWinMain(hInstance);
 }
 
-// The program is built without exceptions (README, Building). The library's
-// operator new throws std::bad_alloc, which brings in the whole unwinder; an
-// allocation that fails here ends the program, as that throw would, since
-// nothing could catch it.
+// Built without exceptions (README, Building), the program has no handler for
+// std::bad_alloc, and the library's throwing operator new would bring in the
+// whole unwinder for nothing: an allocation that fails ends the program here.
 void* operator new(std::size_t nSize)
 {
     void* p = std::malloc(nSize ? nSize : 1);

@@ -8,14 +8,12 @@
 #   tools/codepage_tests.sh BUILD-DIR
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
-BUILD_DIR=$(cd "$1" && pwd)
+BUILD=$(cd "$1" && pwd)
+export ZELVANO_LOCALE=C.UTF-8 ZELVANO_SYSTEM_CODEPAGE=1252
 
-wine_env
-export WINEPREFIX=$BUILD_DIR/wineprefix-cp1252 LANG=C.UTF-8 LC_ALL=C.UTF-8 ZELVANO_SYSTEM_CODEPAGE=1252
-make_prefix
 start_xvfb 86
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
-wineserver -p || [ $? = 2 ]
+start_wine
 
-cd "$BUILD_DIR"
+cd "$BUILD"
 "$WINE64" tests/dialog_tests.exe --gtest_filter='ZelvanoProgram.*'

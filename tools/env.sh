@@ -51,6 +51,13 @@ build_all() {
     cmake --build "$BUILD" -j"$(nproc)" "$@"
 }
 
+# The 32-bit build in $BUILD/i686, with its tests; arguments as for build_all.
+build_i686() {
+    cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
+    cmake --build "$BUILD/i686" -j"$(nproc)" "$@"
+}
+
 # The Wine loader for a program: wine64 for a 64-bit one. With wine32 there,
 # `wine` starts a 64-bit program through a 32-bit start.exe in another
 # process, and ending the process it gave leaves the program running.
@@ -70,12 +77,15 @@ prefix_ready() {
     [ -f "$1/.zelvano-ready-2" ] && [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
 }
 
+# Wine as a Japanese Windows at 100 %. ZELVANO_LOCALE (C.UTF-8: code page
+# 1252, as an English Windows) and ZELVANO_DPI (144: 150 %) make it another,
+# each in a prefix of its own beside the first.
 wine_env() {
-    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEPREFIX="$BUILD/wineprefix${ZELVANO_LOCALE:+-$ZELVANO_LOCALE}${ZELVANO_DPI:+-dpi}"
     export WINEARCH=win64
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+    export LANG=${ZELVANO_LOCALE:-ja_JP.UTF-8} LC_ALL=${ZELVANO_LOCALE:-ja_JP.UTF-8}
 }
 
 # Xvfb on a free display from $1 on (77), of size $2 (1280x1024); sets
@@ -143,6 +153,9 @@ start_wine() {
     make_prefix
     # Exits 2 when a server of this prefix runs already, which serves as well.
     wineserver -p || [ $? = 2 ]
+    # Each program takes the DPI from here when it starts.
+    [ -z "${ZELVANO_DPI:-}" ] || "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+        /t REG_DWORD /d "$ZELVANO_DPI" /f >/dev/null 2>&1 </dev/null
     "$WINE64" cmd /c exit >/dev/null 2>&1 </dev/null
 }
 

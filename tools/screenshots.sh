@@ -9,7 +9,9 @@
 #                      another's window: the button's client area is inverted
 #                      in the picture, as InvertRect shows it on Windows.
 #   docs/question.png  the question after the release
-# Runs in a private Xvfb; the profile of the Wine prefix is put back afterwards.
+#   docs/settings-144dpi.png  the settings dialog at 150 %, as Windows shows
+#                      the DPI-aware program (Wine at 144 DPI)
+# Runs in a private Xvfb; the profiles of the Wine prefixes are put back afterwards.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 
@@ -20,10 +22,14 @@ DOCS="$ROOT/docs"
 mkdir -p "$DOCS"
 WORK=$(mktemp -d)
 PROFILE=""
-cleanup() {
+put_back_profile() {
     if [ -n "$PROFILE" ]; then
-        if [ -f "$WORK/profile.bak" ]; then cp "$WORK/profile.bak" "$PROFILE"; else rm -f "$PROFILE"; fi
+        if [ -f "$WORK/profile.bak" ]; then mv "$WORK/profile.bak" "$PROFILE"; else rm -f "$PROFILE"; fi
     fi
+    PROFILE=""
+}
+cleanup() {
+    put_back_profile
     stop_wine
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
     rm -rf "$WORK"
@@ -35,11 +41,14 @@ start_wine
 
 # A window with a button for Zelvano to press and for the marker to pick.
 SAMPLE="見本のウィンドウ"
-PROFILE="$WINEPREFIX/drive_c/windows/zelvano.INI"
-[ -f "$PROFILE" ] && cp "$PROFILE" "$WORK/profile.bak"
 # The second entry names a window that is not open: listed, not pressed.
-printf '[BUTTON]\r\nBTN1=%s,OK\r\nBTN2=メモ帳,保存\r\nBTN3=%s,ｷｬﾝｾﾙ\r\nBTN4=\r\n' "$SAMPLE" "$SAMPLE" |
-    iconv -f UTF-8 -t CP932 >"$PROFILE"
+use_sample_profile() {
+    PROFILE="$WINEPREFIX/drive_c/windows/zelvano.INI"
+    [ ! -f "$PROFILE" ] || cp "$PROFILE" "$WORK/profile.bak"
+    printf '[BUTTON]\r\nBTN1=%s,OK\r\nBTN2=メモ帳,保存\r\nBTN3=%s,ｷｬﾝｾﾙ\r\nBTN4=\r\n' "$SAMPLE" "$SAMPLE" |
+        iconv -f UTF-8 -t CP932 >"$PROFILE"
+}
+use_sample_profile
 "$WINE64" "$BUILD/target_app.exe" "$(winepath -w "$WORK/target.log")" "W:$SAMPLE" "B:OK" "B:ｷｬﾝｾﾙ" &
 for _ in $(seq 200); do grep -q ready "$WORK/target.log" 2>/dev/null && break; sleep 0.05; done
 
@@ -110,3 +119,14 @@ fi
 sleep 0.3
 import -window "$QUESTION" "$DOCS/question.png"
 echo "$DOCS/question.png: $(identify -format '%wx%h' "$DOCS/question.png")"
+
+# The settings dialog once more at 150 %, in Wine's prefix at 144 DPI.
+stop_wine
+put_back_profile
+export ZELVANO_DPI=144
+start_wine
+use_sample_profile
+"$WINE64" "$BUILD/zelvano.exe" &
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" report
+"$WINE64" "$BUILD/tools/zelvano_probe.exe" settings >/dev/null
+shoot "設定とﾊﾞｰｼﾞｮﾝ情報" "$DOCS/settings-144dpi.png"
