@@ -18,6 +18,7 @@ check_size() {
 # The 32-bit build first, so that the 64-bit one's tests find its programs;
 # the program itself must build without a warning.
 if [ -z "${ZELVANO_SKIP_I686:-}" ]; then
+    mkdir -p "$BUILD"
     build_i686 --target zelvano 2>&1 | tee "$BUILD/i686-build.log" |
         grep -E 'warning|error' && { echo "32-bit build is not clean" >&2; exit 1; } || true
     build_i686
