@@ -9,11 +9,16 @@ source "$(dirname "$0")/tools/env.sh"
 
 ensure_packages
 # Both programs must stay small (README, Building): code that brings back
-# libstdc++'s strings, containers or exceptions shows here first.
-check_size() {
-    local size
+# libstdc++'s strings, containers or exceptions shows here first. And GDI's A
+# text functions take the system's code page, not the one the manifest gives
+# the program: it must draw no text through them.
+check_program() {
+    local size texts
     size=$(stat -c %s "$1")
     [ "$size" -le $((128 * 1024)) ] || { echo "$1 has $size bytes, more than 128 KB" >&2; exit 1; }
+    texts=$(x86_64-w64-mingw32-objdump -p "$1" |
+        grep -Eow '(Ext|Tabbed|Poly)?TextOutA|DrawText(Ex)?A|GrayStringA|DrawStateA' || true)
+    [ -z "$texts" ] || { echo "$1 draws text in the system's code page: $texts" >&2; exit 1; }
 }
 # The 32-bit build first, so that the 64-bit one's tests find its programs;
 # the program itself must build without a warning.
@@ -22,12 +27,12 @@ if [ -z "${ZELVANO_SKIP_I686:-}" ]; then
     build_i686 --target zelvano 2>&1 | tee "$BUILD/i686-build.log" |
         grep -E 'warning|error' && { echo "32-bit build is not clean" >&2; exit 1; } || true
     build_i686
-    check_size "$BUILD/i686/zelvano.exe"
+    check_program "$BUILD/i686/zelvano.exe"
 else
     rm -rf "$BUILD/i686/tests"
 fi
 build_all
-check_size "$BUILD/zelvano.exe"
+check_program "$BUILD/zelvano.exe"
 
 start_xvfb
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT

@@ -2,8 +2,10 @@
 # The built program as a standard user meets it on Windows: an unprivileged
 # account, its own Wine prefix with a read-only Windows directory (Wine then
 # refuses writes there with ERROR_ACCESS_DENIED, as Windows does), on a display
-# of its own. Runs tests/standard_user_tests.exe there. CTest's test
-# StandardUser.EndToEnd; skipped (77) where neither root nor sudo is at hand.
+# of its own. Runs tests/standard_user_tests.exe of BUILD-DIR there, with the
+# programs beside it, 64- or 32-bit. CTest's tests StandardUser.EndToEnd and
+# i686.StandardUser.EndToEnd, one at a time (they share the account); skipped
+# (77) where neither root nor sudo is at hand.
 #   tools/standard_user.sh BUILD-DIR
 set -euo pipefail
 if [ "$(id -u)" != 0 ]; then
