@@ -1,8 +1,8 @@
 #!/bin/bash
 # Builds the release: build/dist/zelvano-<version>.zip with the 64-bit
 # program, a 32-bit build in zelvano-32bit/, the Japanese README, a sample
-# profile and the license (all code page 932 with CR LF, for Notepad), then
-# starts both zipped programs under Wine to see that they run.
+# profile and the license (for Notepad, see to_notepad), then starts both
+# zipped programs on the sample under Wine to see that they run.
 set -euo pipefail
 source "$(dirname "$0")/tools/env.sh"
 
@@ -27,10 +27,18 @@ check_exe() {
 check_exe "$BUILD/zelvano.exe" "PE32+" x86_64-w64-mingw32-objdump
 check_exe "$BUILD/i686/zelvano.exe" "PE32" i686-w64-mingw32-objdump
 
-# Notepad users: code page 932 and CR LF. iconv stops on a character that
-# code page 932 lacks (a wave dash instead of the fullwidth tilde, say).
+# For Notepad on any system locale, where "ANSI" need not be code page 932:
+# CR LF and a byte-order mark that names the encoding. The texts in UTF-8;
+# the sample list in UTF-16 LE, which Zelvano reads and saves as well, after
+# a check that every character has its place in code page 932 (iconv stops at
+# a wave dash instead of the fullwidth tilde, say).
 to_notepad() {
-    sed -e "s/@VERSION@/$VERSION/g" -e 's/\r$//' -e 's/$/\r/' "$1" | iconv -f UTF-8 -t CP932 >"$2"
+    local encoding=$3
+    sed -e "s/@VERSION@/$VERSION/g" -e 's/\r$//' -e 's/$/\r/' "$1" >"$2.crlf"
+    iconv -f UTF-8 -t CP932 "$2.crlf" >/dev/null
+    if [ "$encoding" = UTF-16LE ]; then printf '\xFF\xFE'; else printf '\xEF\xBB\xBF'; fi >"$2"
+    iconv -f UTF-8 -t "$encoding" "$2.crlf" >>"$2"
+    rm "$2.crlf"
 }
 
 STAGE=$(mktemp -d)
@@ -50,9 +58,9 @@ trap cleanup EXIT
 mkdir -p "$STAGE/zelvano-32bit" "$BUILD/dist"
 cp "$BUILD/zelvano.exe" "$STAGE/zelvano.exe"
 cp "$BUILD/i686/zelvano.exe" "$STAGE/zelvano-32bit/zelvano.exe"
-to_notepad "$ROOT/dist/README-ja.txt" "$STAGE/README.txt"
-to_notepad "$ROOT/dist/ZELVANO.INI" "$STAGE/ZELVANO.INI"
-to_notepad "$ROOT/LICENSE" "$STAGE/LICENSE.txt"
+to_notepad "$ROOT/dist/README-ja.txt" "$STAGE/README.txt" UTF-8
+to_notepad "$ROOT/dist/ZELVANO.INI" "$STAGE/ZELVANO.INI" UTF-16LE
+to_notepad "$ROOT/LICENSE" "$STAGE/LICENSE.txt" UTF-8
 
 ZIP="$BUILD/dist/zelvano-$VERSION.zip"
 rm -f "$ZIP"

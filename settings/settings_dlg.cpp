@@ -216,7 +216,9 @@ void CSettingsDlg::OnOK()
         AfxMessageBox("設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n" +
                           profile.GetPath() +
                           "\r\n\r\nメモ帳でこのファイルを開き、「名前を付けて保存」で文字コード（エンコード）に"
-                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。",
+                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。\r\n"
+                          "システム ロケールが日本語でない Windows や、UTF-8 を使う設定（ベータ）がオンの "
+                          "Windows では、「ANSI」の代わりに「UTF-16 LE」を選びます。",
                       MB_OK);
         return;
     }

@@ -291,6 +291,14 @@ TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
     });
 }
 
+// Code page 932 text as a UTF-16 LE file holds it, with its byte-order mark.
+std::string Utf16(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(932, 0, text.data(), int(text.size()), &wide[0], int(wide.size())));
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+}
+
 // The notice in the code page of this test program, which keeps 932 by its manifest.
 std::string Narrow(const wchar_t* w)
 {
@@ -451,17 +459,21 @@ TEST(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
 }
 
 // The ANSI profile functions would garble a UTF-8 file, the user's own sections too: OK refuses it.
-// A refused save keeps the file, the dialog with its edits and the main list.
-TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932One)
+// A refused save keeps the file, the dialog with its edits and the main list. A code page 932 file, and
+// a UTF-16 LE one (what the refusal advises where Notepad's "ANSI" is no Shift_JIS), are saved as they are.
+TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932OrUtf16One)
 {
     const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
     const std::string own8 = u8"; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
     const char utf8[] = "設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n",
                advice[] = "\r\n\r\nメモ帳でこのファイルを開き、「名前を付けて保存」で文字コード（エンコード）に"
-                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。",
+                          "「ANSI」を選んで上書き保存してから、もう一度「OK」を押してください。\r\n"
+                          "システム ロケールが日本語でない Windows や、UTF-8 を使う設定（ベータ）がオンの "
+                          "Windows では、「ANSI」の代わりに「UTF-16 LE」を選びます。",
                failed[] = "リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。";
     const struct { std::string bytes; const char* refusal; } cases[] = {  // no bytes: a folder that is not there
-        {own8, utf8}, {"\xEF\xBB\xBF" + own8, utf8}, {"\xEF\xBB\xBF" + own, utf8}, {"", failed}, {own, nullptr}};
+        {own8, utf8}, {"\xEF\xBB\xBF" + own8, utf8}, {"\xEF\xBB\xBF" + own, utf8}, {"", failed}, {own, nullptr},
+        {Utf16(own), nullptr}};
     RunDialogs({}, [&] {
         const std::string kept = AfxGetApp()->m_pszProfileName;
         for (const auto& c : cases) {
@@ -491,7 +503,7 @@ TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932One
             if (!c.refusal) {
                 const std::string saved = own.substr(0, own.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
                                           own.substr(own.find("[自分"));
-                EXPECT_EQ(saved, testkit::ReadFile(path));
+                EXPECT_EQ(c.bytes == own ? saved : Utf16(saved), testkit::ReadFile(path));
                 EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), Targets());
             }
             ::DeleteFileA(path.c_str());
@@ -849,7 +861,8 @@ TEST(ZelvanoProgram, StartsPressTheListOnceAndADraggedPickIsSavedAndPressedNext)
 // On a system of another code page the program keeps 932 by its manifest, as on Windows 11: it presses a
 // Japanese name and a plain one and says nothing. Windows 10 ignores the manifest; the program built without
 // it stands for that: it still presses the plain name, not the Japanese one, and once its report shows it
-// says why and how to mend it. On a Japanese system both programs press both names and say nothing.
+// says why and how to mend it. On a Japanese system both programs press both names and say nothing. The list
+// is saved as UTF-16 LE, as Notepad's "ANSI" would be neither Shift_JIS on such a system.
 TEST(ZelvanoProgram, InAnotherCodePageTheManifestKeeps932AndWithoutItTheUserIsToldOnce)
 {
     testkit::ScreenLock lock;
@@ -862,7 +875,7 @@ TEST(ZelvanoProgram, InAnotherCodePageTheManifestKeeps932AndWithoutItTheUserIsTo
     const std::string japanese = WithPid("日本の窓"), plain = WithPid("Plain window"), stem = WithPid("zelvano-cp");
     testkit::TargetApp target({"W:" + japanese, "B:押す", "W:" + plain, "B:Press"});
     ASSERT_TRUE(target.Ready());
-    const std::string profile = "[BUTTON]\r\nBTN1=" + japanese + ",押す\r\nBTN2=" + plain + ",Press\r\n";
+    const std::string profile = Utf16("[BUTTON]\r\nBTN1=" + japanese + ",押す\r\nBTN2=" + plain + ",Press\r\n");
     Strings japanesePressed, plainPressed;
     for (const char* program : {"zelvano.exe", "zelvano_plain.exe"}) {
         SCOPED_TRACE(program);
