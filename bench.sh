@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds everything and measures Zelvano against its floor programs under
 # Wine in a private Xvfb display; prints the table and writes build/bench.md.
-#   ./bench.sh [--reps N]      (default 15; about 20 minutes on 2 cores, most
+#   ./bench.sh [--reps N]      (default 15; about 30 minutes on 2 cores, most
 #                              of it the 1000-target x 1000-child lookup)
 set -euo pipefail
 source "$(dirname "$0")/tools/env.sh"
