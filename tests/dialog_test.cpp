@@ -673,13 +673,9 @@ TEST(SettingsDialog, TheMarkerAndTheDragCursorAreDrawnAtTheSystemsSizes)
         EXPECT_TRUE(bm.bmWidth == cxIcon && bm.bmHeight == cyIcon) << bm.bmWidth << " x " << bm.bmHeight;
         ::DeleteObject(icon.hbmColor), ::DeleteObject(icon.hbmMask);
         // On the screen, inside the sunken edge: as much of the icon as drawing it ourselves shows.
-        CRect client;
-        ::GetClientRect(hMarker, &client);
         const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
-        int shown = 0;
-        for (int y = 0; y < client.bottom; ++y)
-            for (int x = 0; x < client.right; ++x)
-                shown += testkit::PixelOf(hMarker, x, y) != face;
+        const std::vector<COLORREF> marker = testkit::ClientPixels(hMarker);
+        const int shown = int(marker.size() - std::count(marker.begin(), marker.end(), face));
         const int full = DrawnPixels(hIcon, cxIcon, cyIcon, face);
         EXPECT_GT(full, cxIcon * cyIcon / 4);
         EXPECT_GT(shown, full * 3 / 4) << shown << " of " << full;

@@ -257,6 +257,18 @@ COLORREF PixelOf(HWND hWnd, int x, int y)
     return ReleaseDC(hWnd, hDC), c;
 }
 
+std::vector<COLORREF> ClientPixels(HWND hWnd)
+{
+    RECT rc;
+    GetClientRect(hWnd, &rc);
+    std::vector<COLORREF> pixels;
+    HDC hDC = GetDC(hWnd);
+    for (int y = 0; y < rc.bottom; ++y)
+        for (int x = 0; x < rc.right; ++x)
+            pixels.push_back(GetPixel(hDC, x, y));
+    return ReleaseDC(hWnd, hDC), pixels;
+}
+
 bool HasCapture(HWND hWnd)
 {
     GUITHREADINFO gui = {};

@@ -87,6 +87,7 @@ std::string BoxText(HWND hBox);
 std::string WindowsDirFile(const char* name);
 CPoint CentreOf(HWND hWnd);
 COLORREF PixelOf(HWND hWnd, int x, int y);  // client coordinates
+std::vector<COLORREF> ClientPixels(HWND hWnd);  // every pixel of the client area, row by row
 // Whether hWnd holds the capture of its thread, in whatever process.
 bool HasCapture(HWND hWnd);
 // GDI objects and windows of this process, as "gdi N, windows M".

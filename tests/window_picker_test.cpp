@@ -47,19 +47,6 @@ BOOL WINAPI LoggedInvert(HDC hDC, const RECT* prc)
     return g_pfnInvert(hDC, prc);
 }
 
-// Every pixel of the client area, row by row.
-std::vector<COLORREF> ClientPixels(HWND hWnd)
-{
-    RECT rc;
-    GetClientRect(hWnd, &rc);
-    std::vector<COLORREF> pixels;
-    HDC hDC = GetDC(hWnd);
-    for (int y = 0; y < rc.bottom; ++y)
-        for (int x = 0; x < rc.right; ++x)
-            pixels.push_back(GetPixel(hDC, x, y));
-    return ReleaseDC(hWnd, hDC), pixels;
-}
-
 std::vector<COLORREF> InvertedPixels(std::vector<COLORREF> pixels)
 {
     for (COLORREF& c : pixels)
@@ -180,11 +167,11 @@ TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheO
     // Every pixel of the client area at whatever DPI, the button's edges and caption included.
     for (HWND h : {m_hButton, m_hRight}) {
         SCOPED_TRACE(NameOf(h));
-        const std::vector<COLORREF> normal = ClientPixels(h);
+        const std::vector<COLORREF> normal = testkit::ClientPixels(h);
         picker.Track(At(CentreOf(h)));
-        EXPECT_TRUE(InvertedPixels(normal) == ClientPixels(h));
+        EXPECT_TRUE(InvertedPixels(normal) == testkit::ClientPixels(h));
         picker.Track(At(steps[0].pt));
-        EXPECT_TRUE(normal == ClientPixels(h));
+        EXPECT_TRUE(normal == testkit::ClientPixels(h));
     }
     Drawn();
     // The last move lay inside the owner: nothing is picked.

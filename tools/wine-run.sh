@@ -3,7 +3,7 @@
 # emulator), with the loader of its bitness; test.sh has prepared the prefix,
 # the display and the wineserver.
 source "$(dirname "$0")/env.sh"
-: "${WINEPREFIX:=$BUILD/wineprefix}"
-export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+prefix=${WINEPREFIX:-}
+wine_env
+export WINEPREFIX=${prefix:-$WINEPREFIX}
 exec "$(wine_for "$1")" "$@"
