@@ -13,6 +13,10 @@ if [ "$(id -u)" != 0 ]; then
     exec sudo -n "$0" "$@"
 fi
 source "$(dirname "$0")/env.sh"
+# One run at a time on this machine, whichever build folder or checkout asks:
+# the account and its prefix are shared.
+exec 9>/tmp/zelvano-std.lock
+flock 9
 BUILD_DIR=$(cd "${1:-$BUILD}" && pwd)
 ACCOUNT=zelvano-std
 
