@@ -22,16 +22,20 @@ check_program() {
 }
 # The 32-bit build first, so that the 64-bit one's tests find its programs;
 # the program itself must build without a warning.
+# Where the kernel runs no 32-bit code, the 32-bit program is built and
+# checked but its tests cannot run: said at the end, loudly, never passed over.
+I686_RUN=ON
+if [ -n "${ZELVANO_SKIP_I686:-}" ] || ! host_runs_i386; then I686_RUN=OFF; fi
 if [ -z "${ZELVANO_SKIP_I686:-}" ]; then
     mkdir -p "$BUILD"
     build_i686 --target zelvano 2>&1 | tee "$BUILD/i686-build.log" |
         grep -E 'warning|error' && { echo "32-bit build is not clean" >&2; exit 1; } || true
-    build_i686
+    [ "$I686_RUN" = OFF ] || build_i686
     check_program "$BUILD/i686/zelvano.exe"
 else
     rm -rf "$BUILD/i686/tests"
 fi
-build_all
+ZELVANO_CMAKE_ARGS="-DZELVANO_I686_RUN=$I686_RUN" build_all
 check_program "$BUILD/zelvano.exe"
 
 start_xvfb
@@ -39,4 +43,11 @@ trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
 start_wine
 
 cd "$BUILD"
-ctest --output-on-failure -j2 "$@"
+status=0
+ctest --output-on-failure -j2 "$@" || status=$?
+if [ -z "${ZELVANO_SKIP_I686:-}" ] && [ "$I686_RUN" = OFF ]; then
+    echo "NOT RUN: the 32-bit tests (i686.*). This machine's kernel runs no 32-bit code" \
+        "(IA-32 emulation off), so neither the 32-bit Wine nor a 32-bit program can start here;" \
+        "the 32-bit program was built and checked only." >&2
+fi
+exit $status

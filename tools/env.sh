@@ -24,9 +24,37 @@ as_root() {
 # versions of their i386 twins.
 PACKAGES_I386="wine32:i386"
 
+# Whether this machine's kernel runs 32-bit x86 code at all: some hosts turn
+# IA-32 emulation off (execve then fails with ENOEXEC), and there the 32-bit
+# Wine cannot start, nor can a 32-bit Windows program. Tried with a minimal
+# 32-bit ELF program that only exits; answered once per shell.
+host_runs_i386() {
+    if [ -z "${ZELVANO_HOST_I386:-}" ]; then
+        local probe
+        probe=$(mktemp)
+        python3 - "$probe" <<'PY'
+import struct, sys
+code = bytes([0xB8, 1, 0, 0, 0, 0x31, 0xDB, 0xCD, 0x80])  # exit(0)
+ehdr = struct.pack('<4s5B7x2H5I6H', b'\x7fELF', 1, 1, 1, 0, 0, 2, 3, 1, 0x08048054, 52, 0, 0,
+                   52, 32, 1, 0, 0, 0)
+phdr = struct.pack('<8I', 1, 0, 0x08048000, 0x08048000, 84 + len(code), 84 + len(code), 5, 0x1000)
+open(sys.argv[1], 'wb').write(ehdr + phdr + code)
+PY
+        chmod +x "$probe"
+        if "$probe" 2>/dev/null; then ZELVANO_HOST_I386=yes; else ZELVANO_HOST_I386=no; fi
+        rm -f "$probe"
+        export ZELVANO_HOST_I386
+    fi
+    [ "$ZELVANO_HOST_I386" = yes ]
+}
+
 ensure_packages() {
-    local missing=""
-    for p in $PACKAGES $PACKAGES_I386; do
+    local missing="" wanted=$PACKAGES
+    command -v python3 >/dev/null || wanted="$wanted python3"
+    # wine32 serves nothing where no 32-bit code runs; once there, Debian's
+    # wine command would even prefer it to the 64-bit loader.
+    if command -v python3 >/dev/null && host_runs_i386; then wanted="$wanted $PACKAGES_I386"; fi
+    for p in $wanted; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing="$missing $p"
     done
@@ -47,7 +75,7 @@ ensure_packages() {
 
 build_all() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DCMAKE_BUILD_TYPE=Release ${ZELVANO_CMAKE_ARGS:-} >/dev/null
     cmake --build "$BUILD" -j"$(nproc)" "$@"
 }
 
@@ -74,7 +102,9 @@ wine_for() {
 # wineboot -u does not mend it: only a new prefix gets the 32-bit half (its
 # syswow64 folder is there before, but empty).
 prefix_ready() {
-    [ -f "$1/.zelvano-ready-2" ] && [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
+    [ -f "$1/.zelvano-ready-2" ] || return 1
+    host_runs_i386 || return 0
+    [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
 }
 
 # Wine as a Japanese Windows at 100 %. ZELVANO_LOCALE (C.UTF-8: code page
@@ -128,7 +158,7 @@ configure_prefix() {
         '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' '"Managed"="N"' '' \
         '[HKEY_CURRENT_USER\Software\Wine\WineDbg]' '"ShowCrashDialog"=dword:00000000' |
         iconv -f UTF-8 -t UTF-16 >"$prefix/drive_c/zelvano-config.reg"
-    "$@" env WINEPREFIX="$prefix" wine regedit /S 'C:\zelvano-config.reg' >/dev/null 2>&1 </dev/null
+    "$@" env WINEPREFIX="$prefix" "$WINE64" regedit /S 'C:\zelvano-config.reg' >/dev/null 2>&1 </dev/null
     "$@" env WINEPREFIX="$prefix" wineserver -w
     rm -f "$prefix/drive_c/zelvano-config.reg"
     touch "$prefix/.$PREFIX_CONFIG"
@@ -139,7 +169,7 @@ configure_prefix() {
 make_prefix() {
     if ! prefix_ready "$WINEPREFIX"; then
         rm -rf "$WINEPREFIX"
-        "$@" env WINEPREFIX="$WINEPREFIX" wineboot -i >/dev/null 2>&1 </dev/null
+        "$@" env WINEPREFIX="$WINEPREFIX" "$WINE64" wineboot -i >/dev/null 2>&1 </dev/null
         "$@" env WINEPREFIX="$WINEPREFIX" wineserver -w
         touch "$WINEPREFIX/.zelvano-ready-2"
     fi
