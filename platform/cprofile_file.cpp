@@ -1,5 +1,6 @@
 #include "platform/cprofile_file.h"
 
+#include <mbstring.h>
 #include <shlobj.h>
 
 namespace {
@@ -94,6 +95,130 @@ bool LocalAppDataFolder(CString& folder)
     return true;
 }
 
+// A value; with no entry, the section's keys; with neither, the file's
+// sections; with bLines, the section's lines. Lists end each name with a null.
+CString ReadProfile(const char* pszSection, const char* pszEntry, const char* pszDefault, const char* pszPath,
+                    bool bLines = false)
+{
+    // A value longer than the buffer comes back cut at size - 1.
+    CString value;
+    value.ReadGrowing(
+        [&](char* pch, int nSize) {
+            DWORD dwSize = static_cast<DWORD>(nSize);
+            return static_cast<int>(bLines ? ::GetPrivateProfileSectionA(pszSection, pch, dwSize, pszPath)
+                                           : ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, pch,
+                                                                        dwSize, pszPath));
+        },
+        static_cast<int>(kMaxProfileBytes));
+    return value;
+}
+
+// Names compare as the profile functions match them: ignoring case.
+bool SameName(const char* a, const char* b)
+{
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) == 0;
+}
+
+// Walks a list of null-ended names; the list ends with an empty one.
+const char* NextName(const char* psz)
+{
+    return psz + lstrlenA(psz) + 1;
+}
+
+int CountNames(const char* pszNames)
+{
+    int n = 0;
+    for (; *pszNames; pszNames = NextName(pszNames))
+        ++n;
+    return n;
+}
+
+bool HasName(const char* pszNames, const char* pszName)
+{
+    for (; *pszNames; pszNames = NextName(pszNames))
+        if (SameName(pszNames, pszName))
+            return true;
+    return false;
+}
+
+// What the file after holds reads as intended: every value as given, every
+// other key and section as in the file before (which may not exist). Read
+// after the profile functions let go of the file, so from the disk: they
+// may have cut it short at a full disk and still reported success.
+bool ReadsAsSaved(const char* pszBefore, const char* pszAfter, const char* pszSection,
+                  const CArray<CProfileValue>& values)
+{
+    // No value holds a line break, so this default tells a missing key.
+    const char kMissing[] = "\n-";
+    const CString sections = ReadProfile(nullptr, nullptr, "", pszBefore);
+    for (const char* p = sections; *p; p = NextName(p)) {
+        if (!SameName(p, pszSection) &&
+            ReadProfile(p, nullptr, "", pszBefore, true) != ReadProfile(p, nullptr, "", pszAfter, true))
+            return false;
+    }
+    const CString keys = ReadProfile(pszSection, nullptr, "", pszBefore);
+    CString saved;
+    int nNew = 0;
+    for (const CProfileValue& value : values) {
+        if (ReadProfile(pszSection, value.strKey, kMissing, pszAfter) != value.strValue)
+            return false;
+        nNew += HasName(keys, value.strKey) ? 0 : 1;
+        saved += value.strKey;
+        saved += '\0';
+    }
+    for (const char* p = keys; *p; p = NextName(p)) {
+        if (!HasName(saved, p) &&
+            ReadProfile(pszSection, p, kMissing, pszBefore) != ReadProfile(pszSection, p, kMissing, pszAfter))
+            return false;
+    }
+    const bool bNewSection = !values.IsEmpty() && !HasName(sections, pszSection);
+    return CountNames(ReadProfile(nullptr, nullptr, "", pszAfter)) == CountNames(sections) + (bNewSection ? 1 : 0) &&
+           CountNames(ReadProfile(pszSection, nullptr, "", pszAfter)) == CountNames(keys) + nNew;
+}
+
+bool FlushToDisk(const char* pszPath)
+{
+    HANDLE h = ::CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL ok = ::FlushFileBuffers(h);
+    DWORD dwError = ::GetLastError();
+    ::CloseHandle(h);
+    ::SetLastError(dwError);
+    return ok != FALSE;
+}
+
+// One step, which replaces the file or leaves it as it was. Not ReplaceFile:
+// without a backup file it can fail halfway with the profile gone from its
+// name, and it writes nothing through. The new file gets its folder's
+// permissions; its attributes were copied beforehand. A virus scanner or a
+// sync client may hold the profile for a moment: that is waited out briefly.
+bool ReplaceInOneStep(const char* pszTemp, const char* pszTarget)
+{
+    const DWORD kWaitMs = 200, kStepMs = 20;
+    for (DWORD waited = 0;; waited += kStepMs) {
+        if (::MoveFileExA(pszTemp, pszTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        DWORD dwError = ::GetLastError();
+        // Windows reports a file that others hold open as denied access.
+        if ((dwError != ERROR_SHARING_VIOLATION && dwError != ERROR_ACCESS_DENIED) || waited >= kWaitMs)
+            return false;
+        ::Sleep(kStepMs);
+    }
+}
+
+void CreateFolders(const CString& path)
+{
+    // Every missing folder along the way; the file's creation tells the outcome.
+    for (int i = 1; i < path.GetLength(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '\\')
+            ::CreateDirectoryA(path.Left(i), nullptr);
+        else if (::IsDBCSLeadByte(c))
+            ++i;
+    }
+}
+
 bool IsBlank(unsigned char c)
 {
     // What the private-profile functions strip: space, tab, VT, FF and Ctrl-Z.
@@ -136,64 +261,99 @@ CString CProfileFile::GetPath() const
 
 CString CProfileFile::GetString(const char* pszSection, const char* pszEntry, const char* pszDefault) const
 {
-    const CString path = GetPath();
-    // A value longer than the buffer comes back cut at size - 1.
-    CString value;
-    value.ReadGrowing(
-        [&](char* pch, int nSize) {
-            return static_cast<int>(::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, pch,
-                                                               static_cast<DWORD>(nSize), path));
-        },
-        static_cast<int>(kMaxProfileBytes));
-    return value;
+    return ReadProfile(pszSection, pszEntry, pszDefault, GetPath());
 }
 
 BOOL CProfileFile::WriteString(const char* pszSection, const char* pszEntry, const char* pszValue)
 {
-    const CString stored = ProfileValueToStore(pszValue);
-    const char* pszStored = pszValue ? stored.GetString() : nullptr;
-    const CString path = GetPath();
-    if (::WritePrivateProfileStringA(pszSection, pszEntry, pszStored, path))
-        return TRUE;
-    // Windows refuses a standard user's writes into its own folder, and
-    // redirects them to the store only for a 32-bit program: do it here too.
-    if (::GetLastError() != ERROR_ACCESS_DENIED || path != m_strSystem || m_strUserStore.IsEmpty())
+    if (!pszValue) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
-    if (CopyToUserStore() &&
-        ::WritePrivateProfileStringA(pszSection, pszEntry, pszStored, m_strUserStore))
-        return TRUE;
-    // The store did not exist before: without it the system profile stays in use.
-    DWORD dwError = ::GetLastError();
-    ::DeleteFileA(m_strUserStore);
-    ::SetLastError(dwError);
-    return FALSE;
+    }
+    CArray<CProfileValue> values;
+    values.Add(CProfileValue{pszEntry, pszValue});
+    return WriteStrings(pszSection, values);
 }
 
-BOOL CProfileFile::CopyToUserStore() const
+BOOL CProfileFile::WriteStrings(const char* pszSection, const CArray<CProfileValue>& values)
 {
-    // Every missing folder along the way; the file's creation tells the outcome.
-    for (int i = 1; i < m_strUserStore.GetLength(); ++i) {
-        unsigned char c = static_cast<unsigned char>(m_strUserStore[i]);
-        if (c == '\\')
-            ::CreateDirectoryA(m_strUserStore.Left(i), nullptr);
-        else if (::IsDBCSLeadByte(c))
-            ++i;
+    const CString path = GetPath();
+    CommitResult result = Commit(path, path, pszSection, values);
+    // Windows refuses a standard user's writes into its own folder, and
+    // redirects them to the store only for a 32-bit program: do it here too.
+    if (result != REFUSED || path != m_strSystem || m_strUserStore.IsEmpty())
+        return result == COMMITTED;
+    CreateFolders(m_strUserStore);
+    return Commit(m_strSystem, m_strUserStore, pszSection, values) == COMMITTED;
+}
+
+CProfileFile::CommitResult CProfileFile::Commit(const CString& source, const CString& target, const char* pszSection,
+                                                const CArray<CProfileValue>& values) const
+{
+    // Windows refuses to write a read-only profile: so do we, before anything.
+    DWORD dwTarget = ::GetFileAttributesA(target);
+    if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return REFUSED;
     }
-    if (!IsFile(m_strSystem))
-        return TRUE;
-    CString bytes;
-    if (!ReadBytes(m_strSystem, bytes))
-        return FALSE;
-    // The content, not the attributes: the system profile is often read-only.
-    HANDLE h = ::CreateFileA(m_strUserStore, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    const CString temp = SaveTempPath(target);
+    // What a save cut short left behind is ours to replace.
+    ::SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temp);
+    HANDLE h = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? REFUSED : FAILED;
+    // The content and, when the profile replaces itself, its attributes; the
+    // system profile's do not fit the store (it is often read-only).
+    DWORD dwKeep = dwTarget != INVALID_FILE_ATTRIBUTES && source == target
+                       ? dwTarget & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+                       : 0;
+    bool ok = WriteTemp(source, h, temp, pszSection, values);
+    if (ok && !ReadsAsSaved(source, temp, pszSection, values)) {
+        ::SetLastError(ERROR_WRITE_FAULT);
+        ok = false;
+    }
+    ok = ok && FlushToDisk(temp) && (!dwKeep || ::SetFileAttributesA(temp, dwKeep)) &&
+         Step(PROFILE_SAVE_CHECKED, temp) && ReplaceInOneStep(temp, target);
+    if (ok) {
+        Step(PROFILE_SAVE_REPLACED, temp);
+        return COMMITTED;
+    }
+    DWORD dwError = ::GetLastError();
+    ::SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(temp);
+    ::SetLastError(dwError);
+    return FAILED;
+}
+
+bool CProfileFile::WriteTemp(const CString& source, HANDLE hTemp, const CString& temp, const char* pszSection,
+                             const CArray<CProfileValue>& values) const
+{
+    CString bytes;
+    BOOL ok = !IsFile(source) || ReadBytes(source, bytes);
     DWORD written = 0;
     DWORD nBytes = static_cast<DWORD>(bytes.GetLength());
-    BOOL ok = nBytes == 0 || (::WriteFile(h, bytes.GetString(), nBytes, &written, nullptr) && written == nBytes);
-    ::CloseHandle(h);
-    return ok;
+    ok = ok && (nBytes == 0 || ::WriteFile(hTemp, bytes.GetString(), nBytes, &written, nullptr));
+    if (ok && written != nBytes) {
+        ok = FALSE;
+        ::SetLastError(ERROR_DISK_FULL);
+    }
+    DWORD dwError = ::GetLastError();
+    ::CloseHandle(hTemp);
+    ::SetLastError(dwError);
+    if (!ok || !Step(PROFILE_SAVE_COPIED, temp))
+        return false;
+    // The profile functions keep what they read of a file: this one is new.
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, temp);
+    for (const CProfileValue& value : values) {
+        if (!::WritePrivateProfileStringA(pszSection, value.strKey, ProfileValueToStore(value.strValue), temp) ||
+            !Step(PROFILE_SAVE_KEY, temp))
+            return false;
+    }
+    // Written out and let go, so that the check reads the disk.
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, temp);
+    return Step(PROFILE_SAVE_WRITTEN, temp);
 }
 
 bool CProfileFile::IsUtf8() const

@@ -8,7 +8,25 @@
 
 #include <cstddef>
 
+#include "platform/carray.h"
 #include "platform/cstring.h"
+
+// A key of a section and the value it is to hold.
+struct CProfileValue {
+    CString strKey;
+    CString strValue;
+};
+
+// The steps of a save, each of which a test may make fail (SetSaveHook).
+enum ProfileSaveStep {
+    PROFILE_SAVE_COPIED,    // the temporary file holds the profile's bytes
+    PROFILE_SAVE_KEY,       // one more key written to it
+    PROFILE_SAVE_WRITTEN,   // every key written, not yet read back
+    PROFILE_SAVE_CHECKED,   // read back and flushed to disk, not yet in place
+    PROFILE_SAVE_REPLACED,  // in place: the save is done, whatever the hook says
+};
+// Returns false, with the last error set, for the step to fail.
+typedef bool (*ProfileSaveHook)(ProfileSaveStep step, const char* pszTempPath, void* pContext);
 
 class CProfileFile {
 public:
@@ -23,17 +41,41 @@ public:
     CString GetPath() const;
 
     CString GetString(const char* pszSection, const char* pszEntry, const char* pszDefault) const;
+    // All or nothing: the file on disk holds either its old bytes or every
+    // value, whatever happens meanwhile (a crash, a full disk, a power cut).
     // A system profile that refuses for lack of access is copied to the store,
     // which is written from then on. FALSE with the last error otherwise.
+    BOOL WriteStrings(const char* pszSection, const CArray<CProfileValue>& values);
+    // One value, as WriteStrings saves it; a null value is refused.
     BOOL WriteString(const char* pszSection, const char* pszEntry, const char* pszValue);
     // True when the file in use is UTF-8, which the ANSI functions would damage.
     bool IsUtf8() const;
 
+    // Where a save's temporary file lives: beside the profile, never read as one.
+    static CString SaveTempPath(const CString& path) { return path + ".tmp"; }
+    void SetSaveHook(ProfileSaveHook pfnHook, void* pContext)
+    {
+        m_pfnSaveHook = pfnHook;
+        m_pSaveHookContext = pContext;
+    }
+
 private:
-    BOOL CopyToUserStore() const;
+    enum CommitResult { COMMITTED, REFUSED, FAILED };
+    // Saves target as a copy of source with the values set.
+    CommitResult Commit(const CString& source, const CString& target, const char* pszSection,
+                        const CArray<CProfileValue>& values) const;
+    // Fills the new temporary file, and closes it, with source's bytes and the values.
+    bool WriteTemp(const CString& source, HANDLE hTemp, const CString& temp, const char* pszSection,
+                   const CArray<CProfileValue>& values) const;
+    bool Step(ProfileSaveStep step, const CString& temp) const
+    {
+        return !m_pfnSaveHook || m_pfnSaveHook(step, temp, m_pSaveHookContext);
+    }
 
     CString m_strSystem;
     CString m_strUserStore;
+    ProfileSaveHook m_pfnSaveHook = nullptr;
+    void* m_pSaveHookContext = nullptr;
 };
 
 // The value to write so that reading gives back psz byte for byte: reads drop

@@ -9,3 +9,6 @@ CString ReadTarget(int n);
 // Writes entry n. A value holding a line break is refused (FALSE): it would
 // become extra lines, keys or sections of the profile.
 BOOL WriteTarget(const CString& text, int n);
+// Writes the whole list and the empty value that ends it, all or nothing: on
+// FALSE the profile is as it was. A value holding a line break is refused.
+BOOL WriteTargets(const CStringList& targets);

@@ -229,15 +229,9 @@ void CSettingsDlg::OnOK()
         m_pList->GetText(i, text);
         saved.AddTail(text);
     }
-    // Everything is written before anything is replaced: a refused write
-    // keeps the dialog open and m_targets as it was.
-    BOOL bWritten = TRUE;
-    int i = 0;
-    for (POSITION pos = saved.GetHeadPosition(); pos && bWritten; ++i)
-        bWritten = WriteTarget(saved.GetNext(pos), i);
-    if (bWritten)
-        bWritten = WriteTarget("", n);
-    if (!bWritten) {
+    // Saved whole or not at all; a refused save keeps the dialog open and
+    // m_targets as it was.
+    if (!WriteTargets(saved)) {
         AfxMessageBox("リストを保存できませんでした。\r\n"
                       "設定ファイルに書き込めるか確かめてください。",
                       MB_OK);

@@ -25,6 +25,7 @@ using testkit::BoxText;
 using testkit::CentreOf;
 using testkit::Shown;
 using testkit::Strings;
+using testkit::Utf16;
 using testkit::WithPid;
 const char kAppName[] = "zelvano-tests";
 const COLORREF kColour = RGB(40, 160, 90), kInverted = RGB(255 - 40, 255 - 160, 255 - 90);
@@ -289,14 +290,6 @@ TEST(ReportDialog, SystemMenuIconTemplateEmptyReportAndResizingByAnchors)
                             ok0.bottom * height / w0.Height()), ChildRect(h, hOk)) << d.cx << "," << d.cy;
         }
     });
-}
-
-// Code page 932 text as a UTF-16 LE file holds it, with its byte-order mark.
-std::string Utf16(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(932, 0, text.data(), int(text.size()), &wide[0], int(wide.size())));
-    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
 }
 
 // The notice in the code page of this test program, which keeps 932 by its manifest.

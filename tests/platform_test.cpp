@@ -160,3 +160,140 @@ TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
     for (const auto& c : cases)
         EXPECT_EQ(c.utf8, IsUtf8ProfileText(c.bytes.data(), c.bytes.size())) << c.bytes;
 }
+
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Makes one step of a save fail, or cuts the temporary file short there and lets the save go on.
+struct SaveFault {
+    ProfileSaveStep step;
+    int key;      // at PROFILE_SAVE_KEY: after this many keys
+    int cutBy;    // bytes cut off the end, the step reporting success; 0: the step fails
+    int keys = 0;
+    bool reached = false, tempAtReplaced = true;
+
+    static bool Hook(ProfileSaveStep step, const char* pszTemp, void* pContext)
+    {
+        SaveFault& f = *static_cast<SaveFault*>(pContext);
+        if (step == PROFILE_SAVE_KEY && ++f.keys != f.key)
+            return true;
+        if (step == PROFILE_SAVE_REPLACED)
+            f.tempAtReplaced = Exists(pszTemp);
+        if (step != f.step)
+            return true;
+        f.reached = true;
+        if (f.cutBy == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        HANDLE h = CreateFileA(pszTemp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER size = {};
+        GetFileSizeEx(h, &size);
+        size.QuadPart -= f.cutBy;
+        SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+        SetEndOfFile(h);
+        CloseHandle(h);
+        return true;
+    }
+};
+
+}  // namespace
+
+// Wherever a save fails, the profile keeps its old bytes and no temporary file is left; once it is in
+// place, it is whole. A write that is cut short and reported as done, as the profile functions do at a
+// full disk, is caught wherever the cut falls: in the list or in a section after it. Code page 932 and
+// UTF-16 LE files alike; the other sections, keys and comments stay.
+TEST(Profile, ASaveLeavesTheOldBytesOrTheWholeNewFileWhereverItFails)
+{
+    const std::string text = "; 自分のメモ\r\n[前]\r\nα=1\r\n[BUTTON]\r\nBTN1=古い窓,押す\r\nBTN2=表\\,ソ\r\n"
+                             "BTN3=\r\nメモ=残す\r\n[後]\r\n鍵=最後の値\r\n";
+    CArray<CProfileValue> values;
+    for (int i = 1; i <= 40; ++i)
+        values.Add(CProfileValue{("BTN" + std::to_string(i)).c_str(), ("新しい窓 " + std::to_string(i) + ",ボタン").c_str()});
+    values.Add(CProfileValue{"BTN41", ""});
+    const SaveFault faults[] = {
+        {PROFILE_SAVE_COPIED, 0, 0},   {PROFILE_SAVE_KEY, 1, 0},      {PROFILE_SAVE_KEY, 20, 0},
+        {PROFILE_SAVE_WRITTEN, 0, 0},  {PROFILE_SAVE_WRITTEN, 0, 8},  {PROFILE_SAVE_WRITTEN, 0, 700},
+        {PROFILE_SAVE_KEY, 41, 30},    {PROFILE_SAVE_CHECKED, 0, 0},  {PROFILE_SAVE_REPLACED, 0, 0},
+    };
+    for (const std::string& old : {text, testkit::Utf16(text)}) {
+        for (SaveFault fault : faults) {
+            SCOPED_TRACE(std::to_string(old.size()) + " bytes, step " + std::to_string(fault.step) + ", key " +
+                         std::to_string(fault.key) + ", cut by " + std::to_string(fault.cutBy));
+            const std::string path = testkit::TempPath("zelvano-save") + ".INI";
+            ASSERT_TRUE(testkit::WriteFile(path, old));
+            CProfileFile profile;
+            profile.SetPaths(path.c_str(), "");
+            profile.SetSaveHook(SaveFault::Hook, &fault);
+            const BOOL saved = profile.WriteStrings("BUTTON", values);
+            EXPECT_TRUE(fault.reached);
+            EXPECT_FALSE(Exists(S(CProfileFile::SaveTempPath(path.c_str()))));
+            if (fault.step != PROFILE_SAVE_REPLACED) {
+                EXPECT_FALSE(saved);
+                EXPECT_EQ(old, testkit::ReadFile(path));
+            } else {
+                EXPECT_TRUE(saved);
+                EXPECT_FALSE(fault.tempAtReplaced);
+                const std::string now = testkit::ReadFile(path);
+                EXPECT_EQ(old.substr(0, 2), now.substr(0, 2));  // UTF-16 stays UTF-16
+                for (const CProfileValue& v : values)
+                    EXPECT_EQ(S(v.strValue), S(profile.GetString("BUTTON", v.strKey, "-"))) << S(v.strKey);
+                EXPECT_EQ("残す", S(profile.GetString("BUTTON", "メモ", "-")));
+                EXPECT_EQ("1", S(profile.GetString("前", "α", "-")));
+                EXPECT_EQ("最後の値", S(profile.GetString("後", "鍵", "-")));
+                EXPECT_NE(std::string::npos, now.find(old.substr(2, 12)));  // the comment, in either coding
+            }
+            DeleteFileA(path.c_str());
+        }
+    }
+}
+
+// A temporary file that a crash left behind is never read and the next save replaces it; a save keeps the
+// profile hidden, refuses a read-only one as Windows does (or goes to the store, for the system profile),
+// and waits out another program that holds the file for a moment.
+TEST(Profile, ASaveReplacesALeftoverKeepsAttributesRefusesReadOnlyAndWaitsOutABriefHold)
+{
+    const std::string path = testkit::TempPath("zelvano-save") + ".INI", temp = path + ".tmp";
+    const std::string store = testkit::TempPath("zelvano-save-store") + ".INI";
+    CProfileFile profile;
+    profile.SetPaths(path.c_str(), "");
+    ASSERT_TRUE(testkit::WriteFile(path, "[BUTTON]\r\nBTN1=古い窓,押す\r\n"));
+    ASSERT_TRUE(testkit::WriteFile(temp, "[BUTTON]\r\nBTN1=残骸,x\r\nBTN2=残骸,y\r\n"));
+    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ("古い窓,押す", S(profile.GetString("BUTTON", "BTN1", "-")));
+    EXPECT_EQ("-", S(profile.GetString("BUTTON", "BTN2", "-")));
+    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN1", "新しい窓,押す"));
+    EXPECT_EQ("[BUTTON]\r\nBTN1=新しい窓,押す\r\n", testkit::ReadFile(path));
+    EXPECT_FALSE(Exists(temp));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN), GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    std::thread holder([&] {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        Sleep(100);
+        CloseHandle(h);
+    });
+    Sleep(20);
+    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN2", "待った窓,押す"));
+    holder.join();
+    EXPECT_EQ("[BUTTON]\r\nBTN1=新しい窓,押す\r\nBTN2=待った窓,押す\r\n", testkit::ReadFile(path));
+
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string kept = testkit::ReadFile(path);
+    SetLastError(0);
+    EXPECT_FALSE(profile.WriteString("BUTTON", "BTN1", "拒まれる,押す"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_EQ(kept, testkit::ReadFile(path));
+    EXPECT_FALSE(Exists(temp));
+
+    profile.SetPaths(path.c_str(), store.c_str());
+    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN1", "店の窓,押す"));
+    EXPECT_EQ(kept, testkit::ReadFile(path));
+    EXPECT_EQ("[BUTTON]\r\nBTN1=店の窓,押す\r\nBTN2=待った窓,押す\r\n", testkit::ReadFile(store));
+    EXPECT_EQ(0u, GetFileAttributesA(store.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_FALSE(Exists(temp) || Exists(store + ".tmp"));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    DeleteFileA(store.c_str());
+}

@@ -57,6 +57,13 @@ std::string ReadFile(const std::string& path)
     return CloseHandle(h), out;
 }
 
+std::string Utf16(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(932, 0, text.data(), int(text.size()), &wide[0], int(wide.size())));
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+}
+
 bool WriteFile(const std::string& path, const std::string& bytes)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -25,6 +25,8 @@ std::string BuildDir();
 // A fresh file name in the temp folder (no such file).
 std::string TempPath(const std::string& stem);
 std::string ReadFile(const std::string& path);
+// Code page 932 text as a UTF-16 LE file holds it, with its byte-order mark.
+std::string Utf16(const std::string& text);
 bool WriteFile(const std::string& path, const std::string& bytes);
 // Polls cond, handling this thread's messages, until it holds or timeoutMs pass.
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
