@@ -46,5 +46,7 @@ bool MeasureStartup(const std::string& zelvanoExe, StartupResult& result);
 void MeasureLookup(Table& table);
 // Figure 4, in this process: one Paint per client size, both painters.
 void MeasurePainting(Table& table);
+// Figure 6, in this process: a save of the list, against bare profile writes.
+void MeasureSave(Table& table);
 
 }  // namespace bench

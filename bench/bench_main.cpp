@@ -2,6 +2,7 @@
 // table to bench.md in the build folder.
 //
 //   bench_driver.exe [--reps N] [--dlls "A.dll B.dll ..."]
+//   bench_driver.exe [--reps N] --save      figure 6 alone (seconds, not half an hour)
 //
 // bench.sh strips a copy of zelvano.exe to bench\zelvano-stripped.exe and
 // passes the DLLs it imports (read with objdump).
@@ -114,11 +115,21 @@ std::string Markdown(const Table& table)
 int main(int argc, char** argv)
 {
     std::string dlls;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--reps") == 0)
-            bench::g_nReps = std::max(1, std::atoi(argv[i + 1]));
-        else if (std::strcmp(argv[i], "--dlls") == 0)
-            dlls = argv[i + 1];
+    bool bSaveOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--save") == 0)
+            bSaveOnly = true;
+        else if (i + 1 < argc && std::strcmp(argv[i], "--reps") == 0)
+            bench::g_nReps = std::max(1, std::atoi(argv[++i]));
+        else if (i + 1 < argc && std::strcmp(argv[i], "--dlls") == 0)
+            dlls = argv[++i];
+    }
+    if (bSaveOnly) {  // figure 6 alone
+        bench::Table table;
+        bench::MeasureSave(table);
+        std::string md = bench::Markdown(table);
+        std::fwrite(md.data(), 1, md.size(), stdout);
+        return 0;
     }
     const std::string exe = bench::BuildDir() + "\\bench\\zelvano-stripped.exe";
     if (bench::FileSize(exe) < 0) {
@@ -136,6 +147,8 @@ int main(int argc, char** argv)
     bench::MeasureLookup(table);
     std::fprintf(stderr, "figure 4: painting...\n");
     bench::MeasurePainting(table);
+    std::fprintf(stderr, "figure 6: saving...\n");
+    bench::MeasureSave(table);
     bench::AddFootprintRows(table, exe, dlls, startup);
 
     std::string md = bench::Markdown(table);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <functional>
@@ -897,3 +898,70 @@ TEST(ZelvanoProgram, InAnotherCodePageTheManifestKeeps932AndWithoutItTheUserIsTo
 }
 
 }  // namespace
+
+namespace {
+
+// The settings of a running program, its list holding count entries.
+HWND SettingsWithList(const testkit::ZelvanoStart& run, LRESULT count)
+{
+    HWND hDlg = run.OpenSettings();
+    return hDlg && testkit::WaitFor([&] {
+        return ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0) == count;
+    }) ? hDlg : nullptr;
+}
+
+}  // namespace
+
+// Killed at moments all through the save of a list of 1,200 entries, as a crash or a power cut ends it,
+// the program leaves the old list byte for byte or the whole new one, and the next start reads one of
+// them; what a kill leaves of the temporary file is never read, and the next save replaces it.
+TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
+{
+    testkit::ScreenLock lock;
+    const int n = 1200;
+    std::string old = "[BUTTON]\r\n", saved = old;
+    for (int i = 1; i <= n; ++i) {
+        old += "BTN" + std::to_string(i) + "=窓 " + std::to_string(i) + ",ボタン\r\n";
+        if (i > 1)
+            saved += "BTN" + std::to_string(i - 1) + "=窓 " + std::to_string(i) + ",ボタン\r\n";
+    }
+    saved += "BTN" + std::to_string(n) + "=\r\n";
+    testkit::ZelvanoCopy zelvano(WithPid("zelvano-kill"), old);
+    const std::string temp = zelvano.profile + ".tmp";
+    // The first save runs to its end and times the others' kills.
+    DWORD saveMs = 0;
+    int killedWhileSaving = 0, killedBefore = 0;
+    for (int percent : {100, 20, 50, 80, 100}) {
+        SCOPED_TRACE(percent);
+        ASSERT_TRUE(testkit::WriteFile(zelvano.profile, old));
+        testkit::ZelvanoStart run(zelvano.exe);
+        HWND hDlg = SettingsWithList(run, n);
+        ASSERT_TRUE(hDlg);
+        ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_SETCURSEL, 0, 0);
+        ::SendMessageA(::GetDlgItem(hDlg, IDC_DELETE), BM_CLICK, 0, 0);
+        ASSERT_EQ(n - 1, ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0));
+        const DWORD start = ::GetTickCount();
+        ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
+        if (percent == 100) {
+            ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }, 60000));
+            saveMs = saveMs ? saveMs : ::GetTickCount() - start;
+            EXPECT_EQ(saved, testkit::ReadFile(zelvano.profile));
+            EXPECT_FALSE(::GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES);
+            continue;
+        }
+        ::Sleep(saveMs * percent / 100);
+        run.process.Kill();
+        const std::string now = testkit::ReadFile(zelvano.profile);
+        EXPECT_TRUE(now == old || now == saved) << now.size() << " bytes";
+        killedWhileSaving += ::GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+        killedBefore += now == old ? 1 : 0;
+        if (percent == 80) {
+            testkit::ZelvanoStart next(zelvano.exe);
+            EXPECT_TRUE(SettingsWithList(next, now == old ? n : n - 1));
+        }
+    }
+    std::printf("a save of %d entries took %lu ms; %d of 3 kills came while it wrote\n", n - 1, saveMs,
+                killedWhileSaving);
+    EXPECT_GT(killedWhileSaving, 0);
+    EXPECT_GT(killedBefore, 0);
+}

@@ -109,6 +109,12 @@ bool Process::WaitExit(int timeoutMs)
     return !m_pi.hProcess || WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
 }
 
+void Process::Kill()
+{
+    if (m_pi.hProcess && TerminateProcess(m_pi.hProcess, 9))
+        WaitExit(5000);
+}
+
 DWORD Process::ExitCode() const
 {
     DWORD code = 99;

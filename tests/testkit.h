@@ -41,6 +41,7 @@ public:
     DWORD Id() const { return m_pi.dwProcessId; }
     bool WaitExit(int timeoutMs);  // ended within timeoutMs
     DWORD ExitCode() const;
+    void Kill();  // at once, as a crash or a power cut ends it
 
 private:
     PROCESS_INFORMATION m_pi = {};
