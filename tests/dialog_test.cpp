@@ -753,40 +753,14 @@ TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeake
     });
 }
 
-bool PointerTo(CPoint p)
-{
-    return testkit::Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)) && testkit::WaitFor([p] {
-               POINT now = {};
-               return ::GetCursorPos(&now) && now.x == p.x && now.y == p.y;
-           });
-}
-
 // Picks hButton with the real mouse in the started program's settings, adds it and saves with OK.
 void PickAndSave(const testkit::ZelvanoStart& app, const std::string& caption, HWND hButton)
 {
-    HWND hDlg = app.OpenSettings(), hBox = nullptr;
-    ASSERT_TRUE(hDlg);
-    for (HWND h : {::GetParent(hButton), hDlg})  // above the windows of tests beside this one
-        ::SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ASSERT_EQ(hButton, ::WindowFromPoint(CentreOf(hButton)));
-    // Another test's program can take the focus and the capture: such a drag is let go over the banner.
-    auto holding = [&] { return testkit::HasCapture(hDlg); };
-    for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
-        ASSERT_TRUE(PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_MARKER))) && testkit::Xdotool("mousedown 1"));
-        bool held = testkit::WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
-        ASSERT_TRUE((held || PointerTo(CentreOf(::GetDlgItem(hDlg, IDC_BANNER)))) && testkit::Xdotool("mouseup 1"));
-        auto box = [&] { return (hBox = testkit::FindBox(app.process.Id(), caption)) != nullptr; };
-        testkit::WaitFor([&] { return held ? box() : !holding(); }, 5000);
-    }
-    ASSERT_TRUE(hBox);
-    const std::string window = testkit::WindowTextOf(::GetParent(hButton));
-    EXPECT_EQ("押されるボタンは\"" + window + "\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？", BoxText(hBox));
-    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-    HWND hPath = ::GetDlgItem(hDlg, IDC_PATH), hList = ::GetDlgItem(hDlg, IDC_TARGET_LIST);
-    EXPECT_TRUE(testkit::WaitFor([&] { return testkit::WindowTextOf(hPath) == window + ",押す"; }));
-    const LRESULT count = ::SendMessageA(hList, LB_GETCOUNT, 0, 0);
-    ::PostMessageA(::GetDlgItem(hDlg, IDC_ADD), BM_CLICK, 0, 0);
-    EXPECT_TRUE(testkit::WaitFor([&] { return ::SendMessageA(hList, LB_GETCOUNT, 0, 0) == count + 1; }));
+    std::string question;
+    HWND hDlg = app.OpenSettings();
+    ASSERT_TRUE(hDlg && testkit::PickAndAdd(app, hDlg, caption, hButton, question)) << question;
+    EXPECT_EQ("押されるボタンは\"" + testkit::WindowTextOf(::GetParent(hButton)) + "\"ｳｨﾝﾄﾞの\r\n\"押す\"ボタンで良いですか？",
+              question);
     ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }));
 }

@@ -98,6 +98,9 @@ TEST(StandardUser, AnAdministratorsListIsPressedAndAPickIsSavedToTheUserStore)
     EXPECT_EQ("; 管理者が置いたリスト\r\n[BUTTON]\r\nBTN1=標準窓,既存\r\nBTN2=標準窓,新規\r\nBTN3=\r\n[管理者]\r\n鍵=値\r\n",
               testkit::ReadFile(UserStore(list.stem)));
     EXPECT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
+    // Nothing of the save is left beside either file.
+    for (const std::string& file : {zelvano.profile, UserStore(list.stem)})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((file + ".tmp").c_str())) << file;
     {
         testkit::ZelvanoStart next(zelvano.exe);
         EXPECT_NE(std::string::npos, next.report.find("に\r\n" + Shown(1, "標準窓", "既存") + Shown(2, "標準窓", "新規")));

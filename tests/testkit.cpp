@@ -313,6 +313,14 @@ bool Xdotool(const std::string& args)
     return CloseHandle(pi.hThread), CloseHandle(pi.hProcess), true;
 }
 
+bool PointerTo(CPoint p)
+{
+    return Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y)) && WaitFor([p] {
+               POINT now = {};
+               return GetCursorPos(&now) && now.x == p.x && now.y == p.y;
+           });
+}
+
 // A copy or a profile that could not be made shows as a start with no report.
 ZelvanoCopy::ZelvanoCopy(const std::string& stem, const char* program)
     : exe(BuildDir() + "\\" + stem + ".exe"), profile(WindowsDirFile((stem + ".INI").c_str()))
@@ -360,6 +368,37 @@ HWND ZelvanoStart::OpenSettings() const
     PostMessageA(hMain, WM_SYSCOMMAND, IDM_SETTINGS, 0);
     auto find = [this] { return FindWindowOf(process.Id(), "設定とﾊﾞｰｼﾞｮﾝ情報"); };
     return WaitFor([&] { return find() != nullptr; }) ? find() : nullptr;
+}
+
+bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, HWND hButton, std::string& question)
+{
+    HWND hBox = nullptr;
+    for (HWND h : {GetParent(hButton), hDlg})  // above the windows of tests beside this one
+        SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (WindowFromPoint(CentreOf(hButton)) != hButton)
+        return false;
+    // Another test's program can take the focus and the capture: such a drag is let go over the banner.
+    auto holding = [&] { return HasCapture(hDlg); };
+    for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
+        if (!PointerTo(CentreOf(GetDlgItem(hDlg, IDC_MARKER))) || !Xdotool("mousedown 1"))
+            return false;
+        bool held = WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
+        if (!(held || PointerTo(CentreOf(GetDlgItem(hDlg, IDC_BANNER)))) || !Xdotool("mouseup 1"))
+            return false;
+        auto box = [&] { return (hBox = FindBox(app.process.Id(), caption)) != nullptr; };
+        WaitFor([&] { return held ? box() : !holding(); }, 5000);
+    }
+    if (!hBox)
+        return false;
+    question = BoxText(hBox);
+    PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    HWND hPath = GetDlgItem(hDlg, IDC_PATH), hList = GetDlgItem(hDlg, IDC_TARGET_LIST);
+    const std::string path = WindowTextOf(GetParent(hButton)) + "," + WindowTextOf(hButton);
+    if (!WaitFor([&] { return WindowTextOf(hPath) == path; }))
+        return false;
+    const LRESULT count = SendMessageA(hList, LB_GETCOUNT, 0, 0);
+    PostMessageA(GetDlgItem(hDlg, IDC_ADD), BM_CLICK, 0, 0);
+    return WaitFor([&] { return SendMessageA(hList, LB_GETCOUNT, 0, 0) == count + 1; });
 }
 
 }  // namespace testkit

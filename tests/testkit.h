@@ -97,6 +97,8 @@ bool HasCapture(HWND hWnd);
 std::string GuiObjects();
 // Starts xdotool with args on the real display (through Wine: not waited for).
 bool Xdotool(const std::string& args);
+// Moves the real pointer there and waits until Windows sees it there.
+bool PointerTo(CPoint p);
 
 // A copy of the built program (or of another build of it in the build folder)
 // named stem.exe, whose profile (stem.INI in the Windows directory) is the
@@ -120,5 +122,10 @@ struct ZelvanoStart {
     HWND hMain = nullptr;
     std::string report;
 };
+
+// In the started program's settings hDlg, picks hButton with the real mouse, answers the question (read
+// into question) with OK and adds the pick to the list; false where a step failed. The program's message
+// boxes are captioned caption.
+bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, HWND hButton, std::string& question);
 
 }  // namespace testkit

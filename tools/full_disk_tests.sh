@@ -1,0 +1,25 @@
+#!/bin/bash
+# The per-user store on a full volume: a tmpfs of three 4 KB pages mounted for
+# the run, on which tests/full_disk_tests.exe of BUILD-DIR puts the store and
+# fills the volume itself. Mounting needs root (or sudo); without it the test
+# cannot run, which fails under CI and is a skip (77) elsewhere. CTest's test
+# FullDisk.Store.
+#   tools/full_disk_tests.sh BUILD-DIR
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+BUILD_DIR=$(cd "$1" && pwd)
+if [ "$(id -u)" != 0 ] && ! sudo -n true 2>/dev/null; then
+    echo "not run: mounting a full volume needs root or sudo" >&2
+    [ "${CI:-}" = true ] && exit 1
+    exit 77
+fi
+prefix=${WINEPREFIX:-}
+wine_env
+export WINEPREFIX=${prefix:-$WINEPREFIX}
+
+VOLUME=$(mktemp -d /tmp/zelvano-full.XXXXXX)
+as_root mount -t tmpfs -o "size=12k,uid=$(id -u),gid=$(id -g),mode=0755" zelvano-full "$VOLUME"
+trap 'as_root umount "$VOLUME"; rmdir "$VOLUME"' EXIT
+# Wine's drive Z: is the Unix root.
+export ZELVANO_FULL_VOLUME="Z:${VOLUME//\//\\}"
+"$WINE64" "$BUILD_DIR/tests/full_disk_tests.exe"
