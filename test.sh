@@ -15,7 +15,7 @@ ensure_packages
 check_program() {
     local size texts
     size=$(stat -c %s "$1")
-    [ "$size" -le $((128 * 1024)) ] || { echo "$1 has $size bytes, more than 128 KB" >&2; exit 1; }
+    [ "$size" -le $((72 * 1024)) ] || { echo "$1 has $size bytes, more than 72 KB" >&2; exit 1; }
     texts=$(x86_64-w64-mingw32-objdump -p "$1" |
         grep -Eow '(Ext|Tabbed|Poly)?TextOutA|DrawText(Ex)?A|GrayStringA|DrawStateA' || true)
     [ -z "$texts" ] || { echo "$1 draws text in the system's code page: $texts" >&2; exit 1; }

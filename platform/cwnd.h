@@ -37,6 +37,10 @@ public:
     {
         ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, bRepaint);
     }
+    BOOL SetWindowPos(HWND hWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags)
+    {
+        return ::SetWindowPos(m_hWnd, hWndInsertAfter, x, y, cx, cy, nFlags);
+    }
     void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, lpRect, bErase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }

@@ -16,6 +16,7 @@
 #include "platform/ccompatible_dc.h"
 #include "platform/cdc.h"
 #include "platform/cdialog.h"
+#include "platform/cdpi_awareness.h"
 #include "platform/clist_box.h"
 #include "platform/cpaint_dc.h"
 #include "platform/cprofile_file.h"

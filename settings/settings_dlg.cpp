@@ -79,6 +79,17 @@ BOOL CSettingsDlg::OnInitDialog()
     CDialog::OnInitDialog();
     SetDlgItemText(IDC_BANNER, SettingsBanner());
 
+    // The static makes its window the icon's size, sunken edge included,
+    // which leaves the icon a client area 2 pixels short (Wine squeezes it
+    // in). With a client area of the icon's size it shows pixel for pixel.
+    CWnd marker = GetDlgItem(IDC_MARKER);
+    CRect rcWindow, rcClient;
+    marker.GetWindowRect(&rcWindow);
+    marker.GetClientRect(&rcClient);
+    marker.SetWindowPos(nullptr, 0, 0, rcWindow.Width() - rcClient.Width() + ::GetSystemMetrics(SM_CXICON),
+                        rcWindow.Height() - rcClient.Height() + ::GetSystemMetrics(SM_CYICON),
+                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
     CReportDlg* pMain = dynamic_cast<CReportDlg*>(CWnd::FromHandle(::GetParent(m_hWnd)));
     m_pTargets = pMain ? &pMain->m_targets : nullptr;
 

@@ -1,12 +1,16 @@
 #include "settings/window_picker.h"
 
-void ToggleHighlight(HWND hWnd)
+void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi)
 {
     // GetDC(NULL) would be the whole screen, and a dead handle has no client area.
     if (!hWnd || !::IsWindow(hWnd))
         return;
+    // The window DC draws in the window's own pixels. A per-monitor-aware
+    // window on a monitor of another scale than the system's would measure
+    // scaled in our context, and the inversion would cover part of it or
+    // spill past it.
     CRect rc;
-    if (!::GetClientRect(hWnd, &rc))
+    if (!dpi.GetClientRect(hWnd, &rc))
         return;
     CClientDC dc(hWnd);
     if (dc.m_hDC)
@@ -36,6 +40,8 @@ void CWindowPicker::Track(CPoint point)
     m_pOwner->ClientToScreen(&screen);
     HWND hCandidate = nullptr;
     if (!m_rcOwner.PtInRect(screen)) {
+        // The point is in our own context's coordinates, as the owner's
+        // rectangle is: the window under it is found in that context too.
         hCandidate = ::WindowFromPoint(screen);
         // The desktop itself is no application's window: over it there is nothing.
         if (hCandidate == ::GetDesktopWindow())

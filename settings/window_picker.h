@@ -6,8 +6,9 @@
 #include "platform/platform.h"
 
 // Inverts a window's client area; a second call restores it. Draws nothing
-// for a window that no longer exists.
-void ToggleHighlight(HWND hWnd);
+// for a window that no longer exists. The area is measured in the window's own
+// DPI context where dpi can take it.
+void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi = CDpiAwareness::FromUser32());
 
 class CWindowPicker {
 public:

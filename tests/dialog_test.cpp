@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -626,8 +627,8 @@ TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
     });
 }
 
-// The pixels of hIcon drawn at its size on a background of colour: how many differ from it.
-int DrawnPixels(HICON hIcon, int cx, int cy, COLORREF background)
+// hIcon (or a cursor) drawn at cx x cy on a background of colour, row by row.
+std::vector<COLORREF> IconPixels(HICON hIcon, int cx, int cy, COLORREF background)
 {
     HDC hScreen = ::GetDC(nullptr), hDC = ::CreateCompatibleDC(hScreen);
     HBITMAP hBitmap = ::CreateCompatibleBitmap(hScreen, cx, cy);
@@ -636,16 +637,112 @@ int DrawnPixels(HICON hIcon, int cx, int cy, COLORREF background)
     RECT all = {0, 0, cx, cy};
     ::FillRect(hDC, &all, hBrush);
     ::DrawIconEx(hDC, 0, 0, hIcon, cx, cy, 0, nullptr, DI_NORMAL);
-    int drawn = 0;
+    std::vector<COLORREF> pixels;
     for (int y = 0; y < cy; ++y)
         for (int x = 0; x < cx; ++x)
-            drawn += ::GetPixel(hDC, x, y) != background;
+            pixels.push_back(::GetPixel(hDC, x, y));
     ::SelectObject(hDC, hOld), ::DeleteObject(hBrush), ::DeleteObject(hBitmap);
-    return ::DeleteDC(hDC), ::ReleaseDC(nullptr, hScreen), drawn;
+    return ::DeleteDC(hDC), ::ReleaseDC(nullptr, hScreen), pixels;
 }
 
-// At any DPI the marker shows the icon at the system's icon size, and a drag shows the pointing hand at
-// the system's cursor size, its hot spot still at the fingertip; Windows stretches both from 32 x 32.
+// How many pixels of hIcon drawn at its size differ from the background.
+int DrawnPixels(HICON hIcon, int cx, int cy, COLORREF background)
+{
+    const std::vector<COLORREF> pixels = IconPixels(hIcon, cx, cy, background);
+    return int(pixels.size() - std::count(pixels.begin(), pixels.end(), background));
+}
+
+std::string ResourceBytes(HMODULE hModule, LPCSTR name, LPCSTR type)
+{
+    HRSRC hInfo = ::FindResourceA(hModule, name, type);
+    HGLOBAL hData = hInfo ? ::LoadResource(hModule, hInfo) : nullptr;
+    const char* data = hData ? static_cast<const char*>(::LockResource(hData)) : nullptr;
+    return data ? std::string(data, ::SizeofResource(hModule, hInfo)) : std::string();
+}
+
+WORD WordAt(const std::string& bytes, size_t at) { return WORD(BYTE(bytes[at]) | BYTE(bytes[at + 1]) << 8); }
+
+// The images of an icon or cursor group, by width: each image resource's bytes, a cursor's led by its hot spot.
+std::map<int, std::string> GroupImages(HMODULE hModule, UINT group, bool cursor)
+{
+    std::map<int, std::string> images;
+    const std::string dir = ResourceBytes(hModule, MAKEINTRESOURCEA(group), cursor ? RT_GROUP_CURSOR : RT_GROUP_ICON);
+    // A 6-byte header with the count, then 14-byte entries: the width in an icon's first byte, in a cursor's
+    // first word; the image's id in the last word.
+    for (size_t i = 0, n = dir.size() >= 6 ? WordAt(dir, 4) : 0; i < n && 6 + 14 * (i + 1) <= dir.size(); ++i) {
+        const size_t at = 6 + 14 * i;
+        const int width = cursor ? WordAt(dir, at) : BYTE(dir[at]) ? BYTE(dir[at]) : 256;
+        images[width] = ResourceBytes(hModule, MAKEINTRESOURCEA(WordAt(dir, at + 12)), cursor ? RT_CURSOR : RT_ICON);
+    }
+    return images;
+}
+
+// The images of an .ico or .cur file, by width; a cursor's led by its hot spot, as in a program's resources.
+std::map<int, std::string> FileImages(const std::string& file, bool cursor)
+{
+    std::map<int, std::string> images;
+    for (size_t i = 0, n = file.size() >= 6 ? WordAt(file, 4) : 0; i < n && 6 + 16 * (i + 1) <= file.size(); ++i) {
+        const size_t at = 6 + 16 * i;
+        const size_t size = WordAt(file, at + 8) | size_t(WordAt(file, at + 10)) << 16;
+        const size_t offset = WordAt(file, at + 12) | size_t(WordAt(file, at + 14)) << 16;
+        const std::string image = file.substr(std::min(offset, file.size()), size);
+        images[BYTE(file[at])] = cursor ? file.substr(at + 4, 4) + image : image;
+    }
+    return images;
+}
+
+std::vector<int> Widths(const std::map<int, std::string>& images)
+{
+    std::vector<int> widths;
+    for (const auto& image : images)
+        widths.push_back(image.first);
+    return widths;
+}
+
+// A resource image made into an icon or cursor, at its own size.
+HICON FromImage(const std::string& image, bool icon, int cx)
+{
+    return ::CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(image.data())), DWORD(image.size()),
+                                      icon, 0x00030000, cx, cx, LR_DEFAULTCOLOR);
+}
+
+// Icon 128 holds an image for every size Windows asks for, all in the first image's 16 colours, and cursor 131 one
+// for every cursor size, the hot spot on the fingertip; the images first drawn are kept byte for byte.
+TEST(Resources, EveryIconAndCursorSizeIsThereAndTheFirstImagesAreKept)
+{
+    HMODULE hProgram = ::LoadLibraryExA((testkit::BuildDir() + "\\zelvano.exe").c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(hProgram);
+    const std::map<int, std::string> icons = GroupImages(hProgram, IDR_MAINFRAME, false),
+                                     cursors = GroupImages(hProgram, IDC_PICK_CURSOR, true);
+    ::FreeLibrary(hProgram);
+    ASSERT_EQ((std::vector<int>{16, 20, 24, 32, 40, 48, 64}), Widths(icons));
+    ASSERT_EQ((std::vector<int>{32, 48, 64}), Widths(cursors));
+    EXPECT_TRUE(FileImages(ResourceBytes(nullptr, "FIRST_CURSOR", RT_RCDATA), true).at(32) == cursors.at(32));
+    for (const auto& first : FileImages(ResourceBytes(nullptr, "FIRST_ICON", RT_RCDATA), false))
+        EXPECT_TRUE(first.second == icons.at(first.first)) << first.first;
+    for (const auto& icon : icons)  // 4 bits a pixel, after a 40-byte header: 16 colours of 4 bytes
+        EXPECT_TRUE(WordAt(icon.second, 14) == 4 && icon.second.substr(40, 64) == icons.at(32).substr(40, 64))
+            << icon.first;
+    for (const auto& cursor : cursors) {
+        // The XOR and AND masks, bottom row first, follow the hot spot, header and two colours: black is 0 in both.
+        const std::string& image = cursor.second;
+        const int cx = cursor.first, stride = (cx + 31) / 32 * 4, xorAt = 4 + 40 + 8, andAt = xorAt + cx * stride;
+        ASSERT_EQ(size_t(andAt + cx * stride), image.size()) << cx;
+        auto bits = [&](int x, int y) {
+            const int at = (cx - 1 - y) * stride + x / 8, shift = 7 - x % 8;
+            return (image[xorAt + at] >> shift & 1) | (image[andAt + at] >> shift & 1) << 1;
+        };
+        const int hx = WordAt(image, 0), hy = WordAt(image, 2);
+        EXPECT_EQ(0, bits(hx, hy)) << cx << ": the hot spot is no black pixel";
+        for (int y = 0; y < hy; ++y)
+            for (int x = 0; x < cx; ++x)
+                EXPECT_EQ(2, bits(x, y)) << cx << ": " << x << "," << y << " above the fingertip is drawn";
+    }
+}
+
+// At any DPI the marker and the main window's icon show icon 128's image of the system's icon size, and a drag
+// shows cursor 131's image of the system's cursor size, each pixel for pixel: none is stretched from another size.
 TEST(SettingsDialog, TheMarkerAndTheDragCursorAreDrawnAtTheSystemsSizes)
 {
     HDC hScreen = ::GetDC(nullptr);
@@ -655,42 +752,61 @@ TEST(SettingsDialog, TheMarkerAndTheDragCursorAreDrawnAtTheSystemsSizes)
     if (const char* asked = std::getenv("ZELVANO_DPI")) {  // tools/dpi_tests.sh
         ASSERT_EQ(std::atoi(asked), dpi);
     }
+    const int cxIcon = ::GetSystemMetrics(SM_CXICON), cyIcon = ::GetSystemMetrics(SM_CYICON);
+    const int cxCursor = ::GetSystemMetrics(SM_CXCURSOR), cyCursor = ::GetSystemMetrics(SM_CYCURSOR);
+    ASSERT_TRUE(cxIcon == cyIcon && cxCursor == cyCursor);
+    const std::map<int, std::string> icons = GroupImages(nullptr, IDR_MAINFRAME, false),
+                                     cursors = GroupImages(nullptr, IDC_PICK_CURSOR, true);
+    ASSERT_TRUE(icons.count(cxIcon)) << cxIcon;
+    ASSERT_TRUE(cursors.count(cxCursor)) << cxCursor;
     RunDialogs({}, [&] {
+        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+        HICON hImage = FromImage(icons.at(cxIcon), TRUE, cxIcon);
+        ASSERT_TRUE(hImage);
+        const std::vector<COLORREF> image = IconPixels(hImage, cxIcon, cyIcon, face);
+        EXPECT_GT(DrawnPixels(hImage, cxIcon, cyIcon, face), cxIcon * cyIcon / 4);
+        ::DestroyIcon(hImage);
+
+        HICON hBig = reinterpret_cast<HICON>(::SendMessageA(g.pMain->m_hWnd, WM_GETICON, ICON_BIG, 0));
+        EXPECT_TRUE(hBig && image == IconPixels(hBig, cxIcon, cyIcon, face)) << "the main window's icon";
+
         ASSERT_TRUE(OpenSettings());
         HWND hMarker = Item(IDC_MARKER);
         HICON hIcon = reinterpret_cast<HICON>(::SendMessageA(hMarker, STM_GETICON, 0, 0));
-        const int cxIcon = ::GetSystemMetrics(SM_CXICON), cyIcon = ::GetSystemMetrics(SM_CYICON);
         ICONINFO icon = {};
         BITMAP bm = {};
         ASSERT_TRUE(hIcon && ::GetIconInfo(hIcon, &icon));
         ::GetObjectA(icon.hbmColor, sizeof(bm), &bm);
         EXPECT_TRUE(bm.bmWidth == cxIcon && bm.bmHeight == cyIcon) << bm.bmWidth << " x " << bm.bmHeight;
         ::DeleteObject(icon.hbmColor), ::DeleteObject(icon.hbmMask);
-        // On the screen, inside the sunken edge: as much of the icon as drawing it ourselves shows.
-        const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
-        const std::vector<COLORREF> marker = testkit::ClientPixels(hMarker);
-        const int shown = int(marker.size() - std::count(marker.begin(), marker.end(), face));
-        const int full = DrawnPixels(hIcon, cxIcon, cyIcon, face);
-        EXPECT_GT(full, cxIcon * cyIcon / 4);
-        EXPECT_GT(shown, full * 3 / 4) << shown << " of " << full;
+        EXPECT_TRUE(image == IconPixels(hIcon, cxIcon, cyIcon, face)) << "the marker's icon";
+        // On the screen, inside the sunken edge: the whole image, each pixel in its place.
+        EXPECT_TRUE(image == testkit::ClientPixels(hMarker)) << "the marker on the screen";
 
         PressMarker();
         ASSERT_TRUE(Dragging());
         HCURSOR hCursor = ::GetCursor();
         EXPECT_EQ(::LoadCursorA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_PICK_CURSOR)), hCursor);
         Release();
-        const int cxCursor = ::GetSystemMetrics(SM_CXCURSOR), cyCursor = ::GetSystemMetrics(SM_CYCURSOR);
         ICONINFO cursor = {};
         ASSERT_TRUE(hCursor && ::GetIconInfo(hCursor, &cursor));
         ::GetObjectA(cursor.hbmMask, sizeof(bm), &bm);  // monochrome: the AND mask over the XOR mask
         EXPECT_TRUE(bm.bmWidth == cxCursor && bm.bmHeight == 2 * cyCursor) << bm.bmWidth << " x " << bm.bmHeight;
         EXPECT_EQ(nullptr, cursor.hbmColor);
-        EXPECT_EQ(7u * cxCursor / 32, cursor.xHotspot);
-        EXPECT_EQ(1u * cyCursor / 32, cursor.yHotspot);
+        // The hot spot where the image of that size has it, on the fingertip.
+        const std::string& shape = cursors.at(cxCursor);
+        EXPECT_EQ(WordAt(shape, 0), cursor.xHotspot);
+        EXPECT_EQ(WordAt(shape, 2), cursor.yHotspot);
         ::DeleteObject(cursor.hbmMask);
-        // A white hand in a black outline: each shows on the other's colour.
+        // A white hand in a black outline: each shows on the other's colour, as the image of that size has it.
+        HICON hShape = FromImage(shape, FALSE, cxCursor);
+        ASSERT_TRUE(hShape);
+        for (COLORREF background : {RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 128, 128)})
+            EXPECT_TRUE(IconPixels(hShape, cxCursor, cyCursor, background) ==
+                        IconPixels(hCursor, cxCursor, cyCursor, background)) << std::hex << background;
         EXPECT_GT(DrawnPixels(hCursor, cxCursor, cyCursor, RGB(255, 255, 255)), cxCursor * cyCursor / 20);
         EXPECT_GT(DrawnPixels(hCursor, cxCursor, cyCursor, RGB(0, 0, 0)), cxCursor * cyCursor / 10);
+        ::DestroyCursor(hShape);
     });
 }
 

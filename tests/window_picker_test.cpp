@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ void** ImportSlot(const char* dll, const char* function)
     return nullptr;
 }
 
+// Puts replacement in this program's import slot of user32's function; original gets what was there.
+template <class Fn>
+bool Hook(const char* function, Fn& original, Fn replacement)
+{
+    DWORD old = 0;
+    void** slot = ImportSlot("user32.dll", function);
+    if (!original && slot && VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) {
+        original = reinterpret_cast<Fn>(*slot);
+        *slot = reinterpret_cast<void*>(replacement);
+    }
+    return original != nullptr;
+}
+
 using testkit::CentreOf;
 decltype(&InvertRect) g_pfnInvert = nullptr;
 std::vector<HWND> g_drawn;
@@ -45,6 +59,31 @@ BOOL WINAPI LoggedInvert(HDC hDC, const RECT* prc)
 {
     g_drawn.push_back(WindowFromDC(hDC));
     return g_pfnInvert(hDC, prc);
+}
+
+// DPI contexts as fakes keep them: the thread's, and a log of the calls with the context each measure ran in.
+const DPI_AWARENESS_CONTEXT kOwnContext = DPI_AWARENESS_CONTEXT_SYSTEM_AWARE,
+                            kWindowContext = DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2;
+DPI_AWARENESS_CONTEXT g_threadContext = kOwnContext;
+std::string g_dpiLog;
+decltype(&GetClientRect) g_pfnClientRect = nullptr;
+
+std::string ContextName(DPI_AWARENESS_CONTEXT hContext)
+{
+    return hContext == kOwnContext ? "own" : hContext == kWindowContext ? "window's" : "other";
+}
+DPI_AWARENESS_CONTEXT WINAPI FakeWindowContext(HWND) { return g_dpiLog += "get;", kWindowContext; }
+DPI_AWARENESS_CONTEXT WINAPI NoWindowContext(HWND) { return g_dpiLog += "get;", nullptr; }  // a window gone
+DPI_AWARENESS_CONTEXT WINAPI FakeSetThreadContext(DPI_AWARENESS_CONTEXT hContext)
+{
+    g_dpiLog += "set " + ContextName(hContext) + ";";
+    std::swap(g_threadContext, hContext);
+    return hContext;
+}
+BOOL WINAPI LoggedClientRect(HWND hWnd, LPRECT lpRect)
+{
+    g_dpiLog += "measure in " + ContextName(g_threadContext) + ";";
+    return g_pfnClientRect(hWnd, lpRect);
 }
 
 std::vector<COLORREF> InvertedPixels(std::vector<COLORREF> pixels)
@@ -82,13 +121,8 @@ protected:
         m_hButton = Add("button", WS_CHILD, 10, 10, 70, 30, Add("dialog", WS_CAPTION, 890, 760, 220, 160));
         for (const auto& w : m_wins)
             ASSERT_EQ(w.first, WindowFromPoint(CentreOf(w.first))) << w.second.name << " is covered";
-        DWORD old = 0;
-        void** slot = ImportSlot("user32.dll", "InvertRect");
-        if (!g_pfnInvert && slot && VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) {
-            g_pfnInvert = reinterpret_cast<decltype(&InvertRect)>(*slot);
-            *slot = reinterpret_cast<void*>(LoggedInvert);
-        }
-        ASSERT_TRUE(g_pfnInvert);
+        ASSERT_TRUE(Hook("InvertRect", g_pfnInvert, &LoggedInvert));
+        ASSERT_TRUE(Hook("GetClientRect", g_pfnClientRect, &LoggedClientRect));
         g_drawn.clear();
     }
 
@@ -179,6 +213,50 @@ TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheO
     EXPECT_EQ(nullptr, picker.GetTarget());
     EXPECT_EQ("", Drawn());
     EXPECT_EQ(nullptr, GetCapture());
+}
+
+// The client area is measured with the thread in the window's own DPI context, and the thread put back at once;
+// without user32's two functions, or for a window without a context, in the thread's own. The same area is
+// inverted and restored either way.
+TEST_F(WindowPickerTest, TheAreaIsMeasuredInTheWindowsOwnDpiContextWhereThereIsOne)
+{
+    const struct { CDpiAwareness dpi; const char* log; } cases[] = {
+        {CDpiAwareness(FakeWindowContext, FakeSetThreadContext), "get;set window's;measure in window's;set own;"},
+        {CDpiAwareness(NoWindowContext, FakeSetThreadContext), "get;measure in own;"},
+        {CDpiAwareness(nullptr, nullptr), "measure in own;"}};
+    const std::vector<COLORREF> normal = testkit::ClientPixels(m_hButton);
+    for (const auto& c : cases) {
+        for (bool restore : {false, true}) {
+            g_dpiLog.clear();
+            ToggleHighlight(m_hButton, c.dpi);
+            EXPECT_EQ(c.log, g_dpiLog);
+            EXPECT_EQ(kOwnContext, g_threadContext);
+            EXPECT_TRUE((restore ? normal : InvertedPixels(normal)) == testkit::ClientPixels(m_hButton)) << c.log;
+        }
+    }
+
+    // With user32's functions, from a thread whose context is below the window's (a DPI-unaware one, given
+    // scaled sizes above 96 DPI): the whole client area, and the thread left in its context.
+    typedef DPI_AWARENESS_CONTEXT(WINAPI * SetThreadContextFn)(DPI_AWARENESS_CONTEXT);
+    const SetThreadContextFn pfnSetThreadContext = reinterpret_cast<SetThreadContextFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+    if (!pfnSetThreadContext)
+        GTEST_SKIP() << "no DPI contexts before Windows 10 1607";
+    CRect full, scaled, after;
+    GetClientRect(m_hButton, &full);
+    for (bool restore : {false, true}) {
+        DPI_AWARENESS_CONTEXT hOwn = pfnSetThreadContext(DPI_AWARENESS_CONTEXT_UNAWARE);
+        ASSERT_TRUE(hOwn);
+        GetClientRect(m_hButton, &scaled);
+        ToggleHighlight(m_hButton);
+        GetClientRect(m_hButton, &after);
+        pfnSetThreadContext(hOwn);
+        EXPECT_EQ(scaled, after);
+        EXPECT_TRUE((restore ? normal : InvertedPixels(normal)) == testkit::ClientPixels(m_hButton));
+    }
+    if (GetSystemDpi() > USER_DEFAULT_SCREEN_DPI) {
+        EXPECT_LT(scaled.Width(), full.Width());  // what the thread's own context would have inverted
+    }
 }
 
 }  // namespace

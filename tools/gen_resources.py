@@ -10,6 +10,7 @@ Python.  Rerun after editing a picture below:
 Everything is drawn from ASCII grids and simple geometry, so the output is
 byte-for-byte identical on every run.
 """
+import math
 import os
 import struct
 import sys
@@ -90,46 +91,21 @@ def grid(text, legend):
 
 # ------------------------------------------------------------------ app icon
 
-# A bold Z for the face of the button; each size is drawn by hand because a
-# shrunken 32px Z turns to mush at 16px.
-Z32 = '''
-##################
-##################
-##################
-.............####.
-............####..
-...........####...
-..........####....
-.........####.....
-........####......
-.......####.......
-......####........
-.....####.........
-....####..........
-...####...........
-..####............
-##################
-##################
-##################
-'''
-
-Z16 = '''
-##########
-##########
-......###.
-.....###..
-....###...
-...###....
-..###.....
-.###......
-##########
-##########
-'''
+# A bold Z for the face of the button, drawn for each size: bars across the
+# top and bottom and a stroke stepping one pixel per row between them, so its
+# edges stay crisp.  A shrunken 32px Z would turn to mush at 16px.
+def z_letter(size, bar, stroke):
+    rows = [[True] * size for _ in range(bar)]
+    for i in range(size - 2 * bar):
+        start = size - stroke - 1 - i
+        rows.append([start <= x < start + stroke for x in range(size)])
+    return rows + [[True] * size for _ in range(bar)]
 
 
-def button_icon(size, inset, radius, z_art, z_pos, z_shadow):
-    """A rounded blue button, bevelled light top-left and dark bottom-right,
-    carrying a yellow Z."""
+def button_icon(size, inset, radius, z, z_pos, z_shadow, edge=1, drop=1):
+    """A rounded blue button with a black edge `edge` pixels wide, bevelled
+    light top-left and dark bottom-right as wide again, carrying a yellow Z
+    whose shadow falls `drop` pixels down and right."""
     lo, hi = inset, size - 1 - inset
 
     def inside(x, y):
@@ -145,24 +121,24 @@ def button_icon(size, inset, radius, z_art, z_pos, z_shadow):
         return 0 <= x < size and 0 <= y < size and body[y][x]
 
     px = [[None] * size for _ in range(size)]
+    bevel = 2 * edge
     for y in range(size):
         for x in range(size):
             if not body[y][x]:
                 continue
-            if not all(solid(x + dx, y + dy) for dx, dy in
-                       ((1, 0), (-1, 0), (0, 1), (0, -1))):
+            if not all(solid(x + dx * d, y + dy * d) for d in range(1, edge + 1)
+                       for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))):
                 px[y][x] = BLACK
-            elif not (solid(x - 2, y) and solid(x, y - 2)):
+            elif not (solid(x - bevel, y) and solid(x, y - bevel)):
                 px[y][x] = AQUA          # light falls from the top left
-            elif not (solid(x + 2, y) and solid(x, y + 2)):
+            elif not (solid(x + bevel, y) and solid(x, y + bevel)):
                 px[y][x] = NAVY
             else:
                 px[y][x] = BLUE
 
-    z = grid(z_art, {'#': True, '.': False})
     zx, zy = z_pos
     # A drop shadow lifts the letter off the face; at 16px there is no room.
-    layers = ([(1, z_shadow)] if z_shadow is not None else []) + [(0, YELLOW)]
+    layers = ([(drop, z_shadow)] if z_shadow is not None else []) + [(0, YELLOW)]
     for shift, colour in layers:
         for y, row in enumerate(z):
             for x, on in enumerate(row):
@@ -171,13 +147,28 @@ def button_icon(size, inset, radius, z_art, z_pos, z_shadow):
     return px
 
 
+# Every size Windows asks for, each drawn for itself: 16, 20 and 24 for small
+# icons at 100, 125 and 150 %, 32, 40, 48 and 64 for large ones at 100, 125,
+# 150 and 200 %.  The 32 and 16 pixel images come first, as they always did.
+# (size, inset, corner radius, Z size, bar, stroke, Z at, Z shadow, edge, drop)
+ICON_SIZES = [
+    (32, 1, 5.0, 18, 3, 4, (6, 6), NAVY, 1, 1),
+    (16, 0, 4.0, 10, 2, 3, (3, 3), None, 1, 1),
+    (20, 0, 5.0, 12, 2, 3, (4, 4), None, 1, 1),
+    (24, 1, 4.5, 13, 2, 3, (5, 5), NAVY, 1, 1),
+    (40, 1, 6.0, 22, 4, 5, (8, 8), NAVY, 1, 1),
+    (48, 1, 7.5, 27, 5, 6, (10, 10), NAVY, 1, 1),
+    (64, 2, 10.0, 36, 6, 8, (13, 13), NAVY, 2, 2),
+]
+
+
 def make_icon():
-    big = button_icon(32, 1, 5.0, Z32, (6, 6), NAVY)
-    small = button_icon(16, 0, 4.0, Z16, (3, 3), None)
-    return icon_file(1, [
-        (32, 32, 16, 1, 4, icon_image(big, 4, VGA16)),
-        (16, 16, 16, 1, 4, icon_image(small, 4, VGA16)),
-    ])
+    entries = []
+    for size, inset, radius, z_size, bar, stroke, at, z_shadow, edge, drop in ICON_SIZES:
+        px = button_icon(size, inset, radius, z_letter(z_size, bar, stroke), at,
+                         z_shadow, edge, drop)
+        entries.append((size, size, 16, 1, 4, icon_image(px, 4, VGA16)))
+    return icon_file(1, entries)
 
 
 # ----------------------------------------------------------------- cursor
@@ -220,11 +211,81 @@ PICK = '''
 '''
 
 
+# The same hand for the larger cursors, traced in the 32-pixel picture's
+# units along the edges of its pixels and drawn anew at each size: the
+# outline clockwise from the fingertip, then the lines between the fingers
+# and between thumb and index finger.
+def _fingertip():
+    # The index finger is 5 wide; its tip half an ellipse, taller than wide.
+    return [(7.5 - 2.5 * math.cos(math.pi * i / 8), 4 - 3 * math.sin(math.pi * i / 8))
+            for i in range(9)]
+
+
+HAND = _fingertip() + [
+    (10, 8), (12, 8), (13, 9), (15, 9), (16, 10), (17, 10), (19, 12),
+    (19, 19), (17, 23), (17, 24), (6, 24), (6, 22),
+    (1, 12), (1.5, 11), (2.5, 11), (3.2, 11.4), (5, 13),       # the thumb
+]
+HAND_LINES = [((9.5, 8), (9.5, 11)), ((12.5, 9), (12.5, 12)), ((15.5, 10), (15.5, 13)),
+              ((5.5, 13), (5.5, 15))]
+# (size, outline width) of the cursors drawn from HAND.
+HAND_SIZES = [(48, 1), (64, 2)]
+
+
+def _inside(poly, x, y):
+    """Even-odd rule: whether (x, y) lies inside the polygon."""
+    inside = False
+    for (x0, y0), (x1, y1) in zip(poly, poly[1:] + poly[:1]):
+        if (y0 > y) != (y1 > y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+            inside = not inside
+    return inside
+
+
+def _near(segment, x, y, reach):
+    (x0, y0), (x1, y1) = segment
+    dx, dy = x1 - x0, y1 - y0
+    t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy)))
+    return math.hypot(x - x0 - t * dx, y - y0 - t * dy) < reach
+
+
+def hand_cursor(size, outline):
+    """The hand at `size` pixels, white in a black outline `outline` pixels
+    wide, and its hot spot: the top pixel of the fingertip."""
+    scale = size / 32
+    poly = [(x * scale, y * scale) for x, y in HAND]
+    lines = [tuple((x * scale, y * scale) for x, y in seg) for seg in HAND_LINES]
+    body = [[_inside(poly, x + 0.5, y + 0.5) for x in range(size)] for y in range(size)]
+
+    def solid(x, y):
+        return 0 <= x < size and 0 <= y < size and body[y][x]
+
+    px = [[None] * size for _ in range(size)]
+    for y in range(size):
+        for x in range(size):
+            if not body[y][x]:
+                continue
+            edge = not all(solid(x + dx * d, y + dy * d) for d in range(1, outline + 1)
+                           for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)))
+            line = any(_near(seg, x + 0.5, y + 0.5, outline / 2) for seg in lines)
+            px[y][x] = 0 if edge or line else 1
+    top = next(y for y in range(size) if any(body[y]))
+    tip = [x for x in range(size) if body[top][x]]
+    return (tip[(len(tip) - 1) // 2], top), px
+
+
+def cursor_images():
+    """(size, hot spot, pixels) of each cursor image; '.' in PICK is see-through."""
+    images = [(32, PICK_HOTSPOT, grid(PICK, {'.': None, 'X': 0, 'W': 1}))]
+    for size, outline in HAND_SIZES:
+        hotspot, px = hand_cursor(size, outline)
+        images.append((size, hotspot, px))
+    return images
+
+
 def make_cursor():
-    # Mono palette: index 0 black, 1 white; '.' is see-through.
-    px = grid(PICK, {'.': None, 'X': 0, 'W': 1})
-    image = icon_image(px, 1, [(0, 0, 0), (255, 255, 255)])
-    return icon_file(2, [(32, 32, 2, PICK_HOTSPOT[0], PICK_HOTSPOT[1], image)])
+    # Mono palette: index 0 black, 1 white.
+    return icon_file(2, [(size, size, 2, hx, hy, icon_image(px, 1, [(0, 0, 0), (255, 255, 255)]))
+                         for size, (hx, hy), px in cursor_images()])
 
 
 # ----------------------------------------------------------------- banner

@@ -93,13 +93,14 @@ done
 sleep 0.3
 
 # Both windows in one picture. X leaves the pointer out of screenshots: the
-# cursor that the drag shows is drawn with its hotspot where the pointer is.
+# cursor that the drag shows at 96 DPI, the first image of the file, is drawn
+# with its hotspot where the pointer is.
 read -r HX HY < <(od -An -tu2 -j10 -N4 "$ROOT/res/pick.cur")
 eval "$(xdotool getwindowgeometry --shell "$SETTINGS")"
 L=$((X < SX ? X : SX)) T=$((Y < SY ? Y : SY))
 R=$((X + WIDTH > SX + SW ? X + WIDTH : SX + SW)) B=$((Y + HEIGHT > SY + SH ? Y + HEIGHT : SY + SH))
 import -window root -crop "$((R - L))x$((B - T))+$L+$T" +repage "$WORK/drag.png"
-convert "$ROOT/res/pick.cur" "$WORK/pick.png"
+convert "$ROOT/res/pick.cur[0]" "$WORK/pick.png"
 convert "$WORK/drag.png" -region "$((OR - OL))x$((OB - OT))+$((OL - L))+$((OT - T))" -negate "$WORK/drag.png"
 composite -geometry "+$((BX - HX - L))+$((BY - HY - T))" "$WORK/pick.png" "$WORK/drag.png" "$DOCS/drag.png"
 echo "$DOCS/drag.png: $(identify -format '%wx%h' "$DOCS/drag.png")"
