@@ -24,9 +24,10 @@ as_root() {
 # versions of their i386 twins.
 PACKAGES_I386="wine32:i386"
 
+# Arguments: packages that only the caller needs, besides those above.
 ensure_packages() {
     local missing=""
-    for p in $PACKAGES $PACKAGES_I386; do
+    for p in $PACKAGES $PACKAGES_I386 "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing="$missing $p"
     done
@@ -45,7 +46,19 @@ ensure_packages() {
     fi
 }
 
+# Every time in a build is the commit's: Debian's MinGW-w64 linker writes
+# SOURCE_DATE_EPOCH into the PE header instead of the clock's time, and the
+# release gives it to the zip's entries. A time set by the caller stays;
+# outside a git checkout the linker takes the clock's.
+export_commit_time() {
+    local t
+    [ -z "${SOURCE_DATE_EPOCH:-}" ] || return 0
+    t=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null) || return 0
+    export SOURCE_DATE_EPOCH=$t
+}
+
 build_all() {
+    export_commit_time
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$BUILD" -j"$(nproc)" "$@"
@@ -53,6 +66,7 @@ build_all() {
 
 # The 32-bit build in $BUILD/i686, with its tests; arguments as for build_all.
 build_i686() {
+    export_commit_time
     cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
     cmake --build "$BUILD/i686" -j"$(nproc)" "$@"
