@@ -56,7 +56,7 @@ if [ "$MODE" = --check ]; then
         sha256sum "$one" "$two"
         cmp "$one" "$two" || differ=1
     done
-    ls -l "$CHECKS/one/build/dist/zelvano.exe" "$CHECKS/one/build/dist/zelvano-32bit/zelvano.exe"
+    (cd "$CHECKS/one/build/dist" && stat -c '%n: %s bytes' zelvano.exe zelvano-32bit/zelvano.exe)
     if [ "$differ" = 1 ]; then
         echo "release check: the two builds differ (kept in $CHECKS)" >&2
         exit 1
