@@ -48,8 +48,9 @@ PY
     [ "$ZELVANO_HOST_I386" = yes ]
 }
 
+# Arguments: packages that only the caller needs, besides those above.
 ensure_packages() {
-    local missing="" wanted=$PACKAGES
+    local missing="" wanted="$PACKAGES $*"
     command -v python3 >/dev/null || wanted="$wanted python3"
     # wine32 serves nothing where no 32-bit code runs; once there, Debian's
     # wine command would even prefer it to the 64-bit loader.
@@ -59,7 +60,9 @@ ensure_packages() {
             missing="$missing $p"
     done
     if [ -n "$missing" ]; then
-        dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+        case "$missing" in *:i386*)
+            dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386 ;;
+        esac
         echo "installing:$missing"
         as_root apt-get update -qq
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
@@ -73,7 +76,19 @@ ensure_packages() {
     fi
 }
 
+# Every time in a build is the commit's: Debian's MinGW-w64 linker writes
+# SOURCE_DATE_EPOCH into the PE header instead of the clock's time, and the
+# release gives it to the zip's entries. A time set by the caller stays;
+# outside a git checkout the linker takes the clock's.
+export_commit_time() {
+    local t
+    [ -z "${SOURCE_DATE_EPOCH:-}" ] || return 0
+    t=$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null) || return 0
+    export SOURCE_DATE_EPOCH=$t
+}
+
 build_all() {
+    export_commit_time
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release ${ZELVANO_CMAKE_ARGS:-} >/dev/null
     cmake --build "$BUILD" -j"$(nproc)" "$@"
@@ -81,6 +96,7 @@ build_all() {
 
 # The 32-bit build in $BUILD/i686, with its tests; arguments as for build_all.
 build_i686() {
+    export_commit_time
     cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
     cmake --build "$BUILD/i686" -j"$(nproc)" "$@"
