@@ -1,6 +1,7 @@
 #include "tests/testkit.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -26,6 +27,12 @@ std::string Shown(int n, const std::string& window, const std::string& button, c
 }
 
 std::string WithPid(const std::string& name) { return name + " " + std::to_string(GetCurrentProcessId()); }
+
+bool UnderCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::strcmp(ci, "false") != 0 && std::strcmp(ci, "0") != 0;
+}
 
 std::string BuildDir()
 {

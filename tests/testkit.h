@@ -20,6 +20,14 @@ std::string Shown(int n, const std::string& window, const std::string& button, c
 // name and this process's id: tests run two at a time and must not find each other's windows.
 std::string WithPid(const std::string& name);
 
+// Whether the tests run under CI (CI=true), where a test that cannot set itself up fails.
+bool UnderCi();
+// RUN_ALL_TESTS as every test program's main runs it, with what makes a run count: the system is
+// the one the scripts asked for (the code page in ZELVANO_SYSTEM_CODEPAGE, the DPI in
+// ZELVANO_SYSTEM_DPI, measured without the program's functions), some test ran, and under CI none
+// was skipped. Non-zero when any of it fails.
+int RunAllTests();
+
 // The folder that holds zelvano.exe and target_app.exe.
 std::string BuildDir();
 // A fresh file name in the temp folder (no such file).

@@ -86,6 +86,20 @@ wine_env() {
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export LANG=${ZELVANO_LOCALE:-ja_JP.UTF-8} LC_ALL=${ZELVANO_LOCALE:-ja_JP.UTF-8}
+    # What the tests check the prefix gives before they run (tests/testkit.h):
+    # the code page of the locale asked for, unless the caller says, and the DPI.
+    if [ -z "${ZELVANO_SYSTEM_CODEPAGE:-}" ]; then
+        case $LANG in
+            ja_JP.*) export ZELVANO_SYSTEM_CODEPAGE=932 ;;
+            C.*) export ZELVANO_SYSTEM_CODEPAGE=1252 ;;
+        esac
+    fi
+    export ZELVANO_SYSTEM_DPI=${ZELVANO_DPI:-96}
+}
+
+# CI=true: a test that cannot set itself up fails instead of being skipped.
+under_ci() {
+    case ${CI:-} in "" | false | 0) return 1 ;; esac
 }
 
 # Xvfb on a free display from $1 on (77), of size $2 (1280x1024); sets
