@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -98,8 +99,13 @@ COLORREF PixelOf(HWND hWnd, int x, int y);  // client coordinates
 std::vector<COLORREF> ClientPixels(HWND hWnd);  // every pixel of the client area, row by row
 // Whether hWnd holds the capture of its thread, in whatever process.
 bool HasCapture(HWND hWnd);
-// GDI objects and windows of this process, as "gdi N, windows M".
-std::string GuiObjects();
+// GDI objects and windows of this process.
+struct GuiCount {
+    unsigned gdi = 0, windows = 0;
+    bool operator==(const GuiCount& o) const { return gdi == o.gdi && windows == o.windows; }
+};
+std::ostream& operator<<(std::ostream& out, const GuiCount& count);
+GuiCount GuiObjects();
 // Starts xdotool with args on the real display (through Wine: not waited for).
 bool Xdotool(const std::string& args);
 
