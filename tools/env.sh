@@ -45,16 +45,19 @@ ensure_packages() {
     fi
 }
 
+# More options for both builds' configure (test.sh: the tests on, warnings as errors).
+CONFIGURE_OPTIONS=()
+
 build_all() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DCMAKE_BUILD_TYPE=Release "${CONFIGURE_OPTIONS[@]}" >/dev/null
     cmake --build "$BUILD" -j"$(nproc)" "$@"
 }
 
 # The 32-bit build in $BUILD/i686, with its tests; arguments as for build_all.
 build_i686() {
     cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF "${CONFIGURE_OPTIONS[@]}" >/dev/null
     cmake --build "$BUILD/i686" -j"$(nproc)" "$@"
 }
 
