@@ -1,5 +1,7 @@
 #include "platform/cwin_app.h"
 
+#include "platform/dll_search.h"
+
 CWinApp* CWinApp::s_pApp = nullptr;
 
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
@@ -8,6 +10,9 @@ END_MESSAGE_MAP()
 CWinApp::CWinApp(const char* pszAppName)
     : m_hInstance(::GetModuleHandleA(nullptr)), m_pMainWnd(nullptr)
 {
+    // Before anything loads a DLL: the profile's name may load shell32 below,
+    // and the first window uxtheme.
+    RestrictDllSearchToSystem();
     s_pApp = this;
     char path[MAX_PATH * 2] = {};
     DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof(path) - 1);

@@ -25,6 +25,7 @@
 #include "platform/ctime.h"
 #include "platform/cwin_app.h"
 #include "platform/cwnd.h"
+#include "platform/dll_search.h"
 #include "platform/geometry.h"
 #include "platform/system_dpi.h"
 

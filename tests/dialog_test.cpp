@@ -821,10 +821,13 @@ TEST(SettingsDialog, DragsAndHoldsEndedTheHardWayLeaveNothingInvertedHeldOrLeake
         const struct { bool drag; Cut cut; UINT key; } cases[] = {
             {true, kKey, VK_RETURN},    {true, kKey, VK_ESCAPE},   {false, kKey, VK_ESCAPE}, {true, kTaken, VK_ESCAPE},
             {true, kLetGo, VK_ESCAPE}, {true, kDestroyed, 0},     {true, kReplaced, VK_ESCAPE}};
-        std::string before;
+        testkit::GuiCount before;
         for (int round = 0; round < 2; ++round) {
-            if (round == 1)  // the first round also fills what the system caches on first use
+            if (round == 1) {  // the first round also fills what the system caches on first use
                 before = testkit::GuiObjects();
+                // Windows and GDI objects are there now: none counted means the counting fails.
+                ASSERT_TRUE(before.gdi > 0 && before.windows > 0) << before;
+            }
             for (const auto& c : cases) {
                 SCOPED_TRACE(std::string(c.drag ? "drag" : "confirm") + " cut " + std::to_string(c.cut) + " key " +
                              std::to_string(c.key));

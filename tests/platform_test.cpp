@@ -40,10 +40,11 @@ TEST(ModalLoop, EndDialogInsideASentMessageEndsTheLoop)
     testkit::ScreenLock lock;  // the dialog takes the focus, which ends another test's drag
     ProbeDlg dlg;
     std::thread sender;
+    bool idle = false;
     dlg.onInit = [&](HWND hDlg) {
-        sender = std::thread([hDlg] {
+        sender = std::thread([hDlg, &idle] {
             // Idle first: shown, active and painted, so nothing else wakes the loop.
-            testkit::WaitFor([hDlg] {
+            idle = testkit::WaitFor([hDlg] {
                 for (HWND h : {hDlg, ::GetDlgItem(hDlg, IDOK), ::GetDlgItem(hDlg, IDC_REPORT)})
                     if (::GetUpdateRect(h, nullptr, FALSE))
                         return false;
@@ -54,6 +55,7 @@ TEST(ModalLoop, EndDialogInsideASentMessageEndsTheLoop)
     };
     EXPECT_EQ(5, dlg.DoModal());
     sender.join();
+    EXPECT_TRUE(idle) << "not idle and in front within 3 s: the loop may not have been waiting";
 }
 
 // Reads drop blanks at both ends and one pair of enclosing quotes: such values

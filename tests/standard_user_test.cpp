@@ -184,5 +184,5 @@ int main(int argc, char** argv)
         return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testkit::RunAllTests();
 }

@@ -11,7 +11,7 @@ int main(int argc, char** argv)
 {
     g_testApp.SetProfileName(testkit::TempPath("zelvano-test.ini").c_str());
     ::testing::InitGoogleTest(&argc, argv);
-    int result = RUN_ALL_TESTS();
+    int result = testkit::RunAllTests();
     DeleteFileA(g_testApp.m_pszProfileName);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "tests/testkit.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -26,6 +27,12 @@ std::string Shown(int n, const std::string& window, const std::string& button, c
 }
 
 std::string WithPid(const std::string& name) { return name + " " + std::to_string(GetCurrentProcessId()); }
+
+bool UnderCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::strcmp(ci, "false") != 0 && std::strcmp(ci, "0") != 0;
+}
 
 std::string BuildDir()
 {
@@ -291,15 +298,21 @@ bool HasCapture(HWND hWnd)
 
 // Every handle slot is tried, as GetGuiResources is a stub under Wine: there a
 // handle whose high word is 0 names whatever its slot holds.
-std::string GuiObjects()
+GuiCount GuiObjects()
 {
-    DWORD gdi = 0, windows = 0, pid = 0;
+    GuiCount count;
+    DWORD pid = 0;
     for (ULONG_PTR h = 1; h < 0x10000; ++h) {
-        gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
-        windows += IsWindow(reinterpret_cast<HWND>(h)) && GetWindowThreadProcessId(reinterpret_cast<HWND>(h), &pid) &&
-                   pid == GetCurrentProcessId();
+        count.gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
+        count.windows += IsWindow(reinterpret_cast<HWND>(h)) &&
+                         GetWindowThreadProcessId(reinterpret_cast<HWND>(h), &pid) && pid == GetCurrentProcessId();
     }
-    return "gdi " + std::to_string(gdi) + ", windows " + std::to_string(windows);
+    return count;
+}
+
+std::ostream& operator<<(std::ostream& out, const GuiCount& count)
+{
+    return out << "gdi " << count.gdi << ", windows " << count.windows;
 }
 
 bool Xdotool(const std::string& args)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,14 @@ Strings Items(const CStringList& list);
 std::string Shown(int n, const std::string& window, const std::string& button, const std::string& tail = "\r\n");
 // name and this process's id: tests run two at a time and must not find each other's windows.
 std::string WithPid(const std::string& name);
+
+// Whether the tests run under CI (CI=true), where a test that cannot set itself up fails.
+bool UnderCi();
+// RUN_ALL_TESTS as every test program's main runs it, with what makes a run count: the system is
+// the one the scripts asked for (the code page in ZELVANO_SYSTEM_CODEPAGE, the DPI in
+// ZELVANO_SYSTEM_DPI, measured without the program's functions), some test ran, and under CI none
+// was skipped. Non-zero when any of it fails.
+int RunAllTests();
 
 // The folder that holds zelvano.exe and target_app.exe.
 std::string BuildDir();
@@ -93,8 +102,13 @@ COLORREF PixelOf(HWND hWnd, int x, int y);  // client coordinates
 std::vector<COLORREF> ClientPixels(HWND hWnd);  // every pixel of the client area, row by row
 // Whether hWnd holds the capture of its thread, in whatever process.
 bool HasCapture(HWND hWnd);
-// GDI objects and windows of this process, as "gdi N, windows M".
-std::string GuiObjects();
+// GDI objects and windows of this process.
+struct GuiCount {
+    unsigned gdi = 0, windows = 0;
+    bool operator==(const GuiCount& o) const { return gdi == o.gdi && windows == o.windows; }
+};
+std::ostream& operator<<(std::ostream& out, const GuiCount& count);
+GuiCount GuiObjects();
 // Starts xdotool with args on the real display (through Wine: not waited for).
 bool Xdotool(const std::string& args);
 // Moves the real pointer there and waits until Windows sees it there.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/platform.h"
@@ -65,10 +67,15 @@ TEST(TiledBackgroundPaint, EveryPixelShowsTheTileAndNoGdiObjectIsKept)
         {0x10000 | B, 101, 43},  // only the low 16 bits count
         {B, 0, 50},  {B, 80, 0},  {9999, 120, 60},
     };
-    std::string before;
+    testkit::GuiCount before;
+    // Held through both counts: with a window and GDI objects there, a count of none means it fails.
+    const std::unique_ptr<std::remove_pointer<HWND>::type, decltype(&::DestroyWindow)> held(
+        ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, 0), ::DestroyWindow);
     for (int pass = 0; pass < 2; ++pass) {  // the first one also fills what the system caches on first use
-        if (pass == 1)
+        if (pass == 1) {
             before = testkit::GuiObjects();
+            ASSERT_TRUE(before.gdi > 0 && before.windows > 0) << before;
+        }
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << "bitmap " << c.id << ", client " << c.cw << " x " << c.ch);
             // A hidden window's client area painted into a larger canvas, white first.

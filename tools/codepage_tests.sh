@@ -3,7 +3,8 @@
 # Wine in the locale C.UTF-8 gives code page 1252. In a prefix of its own made
 # in that locale, on a display of its own. The tests' own programs carry the
 # program's manifest, so they keep code page 932 there, as the program does;
-# ZELVANO_SYSTEM_CODEPAGE tells them which one the system gives the others.
+# ZELVANO_SYSTEM_CODEPAGE tells them which one the system gives the others,
+# and each of them checks first that the system does.
 # CTest's test CodePage.1252.
 #   tools/codepage_tests.sh BUILD-DIR
 set -euo pipefail

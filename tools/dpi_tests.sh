@@ -4,8 +4,8 @@
 # program's), of the background and of the picker at DPI $2. In a prefix of
 # their own, as Wine takes the DPI from it when a program starts and the other
 # tests must keep 96, and on a display of their own, twice the usual size for
-# the dialogs at twice theirs. CTest's tests Dpi.120, Dpi.144 and Dpi.192; the
-# tests check that they run at ZELVANO_DPI.
+# the dialogs at twice theirs. CTest's tests Dpi.120, Dpi.144 and Dpi.192; each
+# test program checks first that the screen has the DPI asked for.
 #   tools/dpi_tests.sh BUILD-DIR DPI
 set -euo pipefail
 source "$(dirname "$0")/env.sh"

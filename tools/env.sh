@@ -87,10 +87,13 @@ export_commit_time() {
     export SOURCE_DATE_EPOCH=$t
 }
 
+# More options for both builds' configure (test.sh: the tests on, warnings as errors).
+CONFIGURE_OPTIONS=()
+
 build_all() {
     export_commit_time
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release ${ZELVANO_CMAKE_ARGS:-} >/dev/null
+        -DCMAKE_BUILD_TYPE=Release "${CONFIGURE_OPTIONS[@]}" >/dev/null
     cmake --build "$BUILD" -j"$(nproc)" "$@"
 }
 
@@ -98,7 +101,7 @@ build_all() {
 build_i686() {
     export_commit_time
     cmake -S "$ROOT" -B "$BUILD/i686" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DZELVANO_TESTS=ON -DZELVANO_BENCH=OFF "${CONFIGURE_OPTIONS[@]}" >/dev/null
     cmake --build "$BUILD/i686" -j"$(nproc)" "$@"
 }
 
@@ -132,6 +135,20 @@ wine_env() {
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export LANG=${ZELVANO_LOCALE:-ja_JP.UTF-8} LC_ALL=${ZELVANO_LOCALE:-ja_JP.UTF-8}
+    # What the tests check the prefix gives before they run (tests/testkit.h):
+    # the code page of the locale asked for, unless the caller says, and the DPI.
+    if [ -z "${ZELVANO_SYSTEM_CODEPAGE:-}" ]; then
+        case $LANG in
+            ja_JP.*) export ZELVANO_SYSTEM_CODEPAGE=932 ;;
+            C.*) export ZELVANO_SYSTEM_CODEPAGE=1252 ;;
+        esac
+    fi
+    export ZELVANO_SYSTEM_DPI=${ZELVANO_DPI:-96}
+}
+
+# CI=true: a test that cannot set itself up fails instead of being skipped.
+under_ci() {
+    case ${CI:-} in "" | false | 0) return 1 ;; esac
 }
 
 # Xvfb on a free display from $1 on (77), of size $2 (1280x1024); sets
