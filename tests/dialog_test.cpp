@@ -1053,8 +1053,8 @@ TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
             EXPECT_TRUE(SettingsWithList(next, now == old ? n : n - 1));
         }
     }
-    std::printf("a save of %d entries took %lu ms; %d of 3 kills came while it wrote\n", n - 1, saveMs,
-                killedWhileSaving);
+    std::printf("a save of %d entries took %lu ms; of 3 kills, %d came while it wrote and %d left the old list\n",
+                n - 1, saveMs, killedWhileSaving, killedBefore);
     EXPECT_GT(killedWhileSaving, 0);
     EXPECT_GT(killedBefore, 0);
 }
