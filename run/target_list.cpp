@@ -10,12 +10,12 @@ CString TargetKey(int n)
     key.Format("%s%d", kKeyPrefix, n + 1);
     return key;
 }
+}  // namespace
 
 bool HasLineBreak(const CString& text)
 {
     return text.Find('\r') >= 0 || text.Find('\n') >= 0;
 }
-}  // namespace
 
 CString ReadTarget(int n)
 {

@@ -4,6 +4,9 @@
 
 #include "platform/platform.h"
 
+// A line break in a value would become extra lines, keys or sections of the
+// profile: no entry may hold one.
+bool HasLineBreak(const CString& text);
 // Entry n (0-based); "" when the key is missing.
 CString ReadTarget(int n);
 // Writes entry n. A value holding a line break is refused (FALSE): it would

@@ -20,13 +20,6 @@ BEGIN_MESSAGE_MAP(CSettingsDlg, CDialog)
     ON_LBN_DBLCLK(IDC_TARGET_LIST, OnDblclkList)
 END_MESSAGE_MAP()
 
-namespace {
-bool HasLineBreak(const CString& s)
-{
-    return s.Find('\r') >= 0 || s.Find('\n') >= 0;
-}
-}  // namespace
-
 CString SettingsBanner()
 {
     return CString(ZELVANO_BANNER_VERSION) + "\r\n" + ZELVANO_MAKER + "\r\n\r\n" +

@@ -1039,14 +1039,14 @@ TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
             ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }, 60000));
             saveMs = saveMs ? saveMs : ::GetTickCount() - start;
             EXPECT_EQ(saved, testkit::ReadFile(zelvano.profile));
-            EXPECT_FALSE(::GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES);
+            EXPECT_FALSE(testkit::Exists(temp));
             continue;
         }
         ::Sleep(saveMs * percent / 100);
         run.process.Kill();
         const std::string now = testkit::ReadFile(zelvano.profile);
         EXPECT_TRUE(now == old || now == saved) << now.size() << " bytes";
-        killedWhileSaving += ::GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+        killedWhileSaving += testkit::Exists(temp) ? 1 : 0;
         killedBefore += now == old ? 1 : 0;
         if (percent == 80) {
             testkit::ZelvanoStart next(zelvano.exe);

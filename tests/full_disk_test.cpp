@@ -52,11 +52,7 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     testkit::TargetApp target({"W:" + window, "B:" + button});
     ASSERT_TRUE(target.Ready());
     testkit::ZelvanoCopy zelvano(stem);
-    char local[MAX_PATH] = {};
-    GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
-    SetEnvironmentVariableA("LOCALAPPDATA", volume);
-    testkit::ZelvanoStart run(zelvano.exe);
-    SetEnvironmentVariableA("LOCALAPPDATA", local);
+    testkit::ZelvanoStart run(zelvano.exe, volume);
     ASSERT_TRUE(run.hMain);
     HWND hDlg = run.OpenSettings();
     ASSERT_TRUE(hDlg);
@@ -76,7 +72,7 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     ASSERT_TRUE(hBox);
     EXPECT_EQ("リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。", testkit::BoxText(hBox));
     EXPECT_EQ(old, testkit::ReadFile(store));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((store + ".tmp").c_str()));
+    EXPECT_FALSE(testkit::Exists(store + ".tmp"));
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !IsWindow(hBox); }));
     EXPECT_TRUE(IsWindowVisible(hDlg));
@@ -86,7 +82,7 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !IsWindow(hDlg); }));
     EXPECT_EQ(saved, testkit::ReadFile(store));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((store + ".tmp").c_str()));
+    EXPECT_FALSE(testkit::Exists(store + ".tmp"));
     EXPECT_TRUE(run.Close());
     DeleteFileA(store.c_str());
 }

@@ -165,7 +165,7 @@ TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
 
 namespace {
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using testkit::Exists;
 
 // Makes one step of a save fail, or cuts the temporary file short there and lets the save go on.
 struct SaveFault {

@@ -64,6 +64,8 @@ std::string ReadFile(const std::string& path)
     return CloseHandle(h), out;
 }
 
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 std::string Utf16(const std::string& text)
 {
     std::wstring wide(text.size(), L'\0');
@@ -95,13 +97,19 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
     }
 }
 
-Process::Process(const std::string& commandLine)
+Process::Process(const std::string& commandLine, const char* localAppData)
 {
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     std::string cmd = commandLine;
+    char kept[MAX_PATH] = {};
+    GetEnvironmentVariableA("LOCALAPPDATA", kept, MAX_PATH);
+    if (localAppData)
+        SetEnvironmentVariableA("LOCALAPPDATA", localAppData);
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
         m_pi = PROCESS_INFORMATION();
+    if (localAppData)
+        SetEnvironmentVariableA("LOCALAPPDATA", kept);
 }
 
 Process::~Process()
@@ -355,7 +363,8 @@ ZelvanoCopy::~ZelvanoCopy()
     DeleteFileA(profile.c_str());
 }
 
-ZelvanoStart::ZelvanoStart(const std::string& exe) : process("\"" + exe + "\"")
+ZelvanoStart::ZelvanoStart(const std::string& exe, const char* localAppData)
+    : process("\"" + exe + "\"", localAppData)
 {
     if (!WaitFor([this] {
             hMain = FindWindowOf(process.Id(), "zelvano");

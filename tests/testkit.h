@@ -34,6 +34,7 @@ std::string BuildDir();
 // A fresh file name in the temp folder (no such file).
 std::string TempPath(const std::string& stem);
 std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
 // Code page 932 text as a UTF-16 LE file holds it, with its byte-order mark.
 std::string Utf16(const std::string& text);
 bool WriteFile(const std::string& path, const std::string& bytes);
@@ -43,7 +44,8 @@ bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
 // A process that is ended, if still running, when the object goes.
 class Process {
 public:
-    explicit Process(const std::string& commandLine);
+    // localAppData: the %LOCALAPPDATA% the process is given, where the program keeps its store.
+    explicit Process(const std::string& commandLine, const char* localAppData = nullptr);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -127,7 +129,7 @@ struct ZelvanoCopy {
 // One start of a program, its main window shown with the report (hMain null
 // when none shows in time); closed, if still running, when the object goes.
 struct ZelvanoStart {
-    explicit ZelvanoStart(const std::string& exe);
+    explicit ZelvanoStart(const std::string& exe, const char* localAppData = nullptr);
     ~ZelvanoStart();
     bool Close();  // closes the main window if the program still runs; then as Ended
     bool Ended();  // ended within 10 seconds with exit code 0

@@ -151,6 +151,17 @@ under_ci() {
     case ${CI:-} in "" | false | 0) return 1 ;; esac
 }
 
+# Ends a test script that cannot set itself up, saying why ($1): a failure
+# under CI, elsewhere a skip (77, CTest's SKIP_RETURN_CODE of such tests).
+cannot_set_up() {
+    if under_ci; then
+        echo "$1, and CI gives no way round it" >&2
+        exit 1
+    fi
+    echo "skipped: $1"
+    exit 77
+}
+
 # Xvfb on a free display from $1 on (77), of size $2 (1280x1024); sets
 # DISPLAY and XVFB_PID.
 start_xvfb() {

@@ -8,18 +8,11 @@
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 BUILD_DIR=$(cd "$1" && pwd)
-if [ "$(id -u)" != 0 ] && ! sudo -n true 2>/dev/null; then
-    echo "not run: mounting a full volume needs root or sudo" >&2
-    [ "${CI:-}" = true ] && exit 1
-    exit 77
-fi
-prefix=${WINEPREFIX:-}
-wine_env
-export WINEPREFIX=${prefix:-$WINEPREFIX}
+[ "$(id -u)" = 0 ] || sudo -n true 2>/dev/null || cannot_set_up "mounting a full volume needs root or sudo"
 
 VOLUME=$(mktemp -d /tmp/zelvano-full.XXXXXX)
 as_root mount -t tmpfs -o "size=12k,uid=$(id -u),gid=$(id -g),mode=0755" zelvano-full "$VOLUME"
 trap 'as_root umount "$VOLUME"; rmdir "$VOLUME"' EXIT
 # Wine's drive Z: is the Unix root.
 export ZELVANO_FULL_VOLUME="Z:${VOLUME//\//\\}"
-"$WINE64" "$BUILD_DIR/tests/full_disk_tests.exe"
+"$(dirname "$0")/wine-run.sh" "$BUILD_DIR/tests/full_disk_tests.exe"

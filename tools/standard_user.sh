@@ -10,11 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 if [ "$(id -u)" != 0 ]; then
-    if ! sudo -n true 2>/dev/null; then
-        under_ci && { echo "an unprivileged account needs root or sudo, and CI gives neither" >&2; exit 1; }
-        echo "skipped: an unprivileged account needs root or sudo"
-        exit 77
-    fi
+    sudo -n true 2>/dev/null || cannot_set_up "an unprivileged account needs root or sudo"
     # sudo clears the environment; the test program under CI must know it.
     exec sudo -n env CI="${CI:-}" "$0" "$@"
 fi
