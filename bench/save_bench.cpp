@@ -38,7 +38,7 @@ double TimeBare(const std::string& path, const CArray<CProfileValue>& values)
 double TimeSave(const std::string& path, const CArray<CProfileValue>& values)
 {
     CProfileFile profile;
-    profile.SetPaths(path.c_str(), "");
+    profile.SetName(path.c_str());
     long long start = Qpc();
     BOOL ok = profile.WriteStrings("BUTTON", values);
     double ms = TicksToMs(Qpc() - start);

@@ -1,5 +1,7 @@
 #include "platform/cprofile_file.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <mbstring.h>
 #include <shlobj.h>
 
@@ -7,45 +9,81 @@ namespace {
 
 const size_t kMaxProfileBytes = 64u << 20;
 
+// A file handle of ours, closed when it goes.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : m_h(h) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    operator HANDLE() const { return m_h; }
+    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
+    void Close()
+    {
+        if (IsOpen())
+            ::CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_h;
+};
+
 bool IsFile(const char* pszPath)
 {
     DWORD attributes = ::GetFileAttributesA(pszPath);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ReadBytes(const char* pszPath, CString& bytes)
+// The whole file from its start.
+bool ReadAll(HANDLE h, CString& bytes)
 {
-    HANDLE h = ::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    LARGE_INTEGER size = {}, start = {};
+    if (!::GetFileSizeEx(h, &size) || static_cast<unsigned long long>(size.QuadPart) > kMaxProfileBytes ||
+        !::SetFilePointerEx(h, start, nullptr, FILE_BEGIN))
         return false;
-    LARGE_INTEGER size = {};
-    bool ok = ::GetFileSizeEx(h, &size) && static_cast<unsigned long long>(size.QuadPart) <= kMaxProfileBytes;
-    if (ok) {
-        DWORD nSize = static_cast<DWORD>(size.QuadPart), got = 0;
-        ok = ::ReadFile(h, bytes.GetBuffer(static_cast<int>(nSize)), nSize, &got, nullptr) && got == nSize;
-        bytes.ReleaseBuffer(ok ? static_cast<int>(nSize) : 0);
-    }
-    ::CloseHandle(h);
+    DWORD nSize = static_cast<DWORD>(size.QuadPart), got = 0;
+    bool ok = ::ReadFile(h, bytes.GetBuffer(static_cast<int>(nSize)), nSize, &got, nullptr) && got == nSize;
+    bytes.ReleaseBuffer(ok ? static_cast<int>(nSize) : 0);
     return ok;
 }
 
-// Multibyte-aware: the trail byte of a double-byte character may be 0x5C.
-bool EndsWithBackslash(const CString& s)
+bool ReadBytes(const char* pszPath, CString& bytes)
 {
-    bool bBackslash = false;
-    for (int i = 0; i < s.GetLength(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        bBackslash = c == '\\';
-        if (::IsDBCSLeadByte(c) && i + 1 < s.GetLength())
+    FileHandle h(::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    return h.IsOpen() && ReadAll(h, bytes);
+}
+
+// One write: a disk that fills up takes fewer bytes, which fails it.
+bool WriteAll(HANDLE h, const CString& bytes)
+{
+    DWORD nBytes = static_cast<DWORD>(bytes.GetLength()), written = 0;
+    if (nBytes && !::WriteFile(h, bytes.GetString(), nBytes, &written, nullptr))
+        return false;
+    if (written != nBytes)
+        ::SetLastError(ERROR_DISK_FULL);
+    return written == nBytes;
+}
+
+// Multibyte-aware: the trail byte of a double-byte character may be 0x5C.
+int NameStart(const CString& path)
+{
+    int start = 0;
+    for (int i = 0; i < path.GetLength(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '\\' || c == '/')
+            start = i + 1;
+        else if (::IsDBCSLeadByte(c) && i + 1 < path.GetLength())
             ++i;
     }
-    return bBackslash;
+    return start;
 }
 
 CString WithoutTrailingBackslash(const CString& s)
 {
-    return EndsWithBackslash(s) ? s.Left(s.GetLength() - 1) : s;
+    int n = s.GetLength();
+    return n > 0 && NameStart(s) == n && s[n - 1] == '\\' ? s.Left(n - 1) : s;
 }
 
 bool ToAnsi(const wchar_t* pszWide, CString& out)
@@ -66,6 +104,20 @@ bool IsAbsoluteFolder(const wchar_t* psz)
     return bAbsolute && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// By its full path: a DLL of that name lying elsewhere is never the one.
+HMODULE LoadSystemLibrary(const char* pszName)
+{
+    char system[MAX_PATH] = {};
+    UINT n = ::GetSystemDirectoryA(system, MAX_PATH - 16);
+    return n && n < MAX_PATH - 16 ? ::LoadLibraryA((CString(system) + "\\" + pszName).GetString()) : nullptr;
+}
+
+template <class Fn>
+Fn ProcAddress(HMODULE hModule, const char* pszName)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(hModule, pszName)));
+}
+
 // %LOCALAPPDATA%, which Windows sets at every logon; otherwise the shell's
 // answer. shell32 is loaded only then: importing it would slow every start.
 bool LocalAppDataFolder(CString& folder)
@@ -74,16 +126,11 @@ bool LocalAppDataFolder(CString& folder)
     DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH * 2);
     if (n == 0 || n >= MAX_PATH * 2 || !IsAbsoluteFolder(path)) {
         path[0] = L'\0';
-        char system[MAX_PATH] = {};
-        UINT nSystem = ::GetSystemDirectoryA(system, MAX_PATH - 16);
-        HMODULE hShell = nSystem && nSystem < MAX_PATH - 16
-                             ? ::LoadLibraryA((CString(system) + "\\shell32.dll").GetString())
-                             : nullptr;
+        HMODULE hShell = LoadSystemLibrary("shell32.dll");
         if (!hShell)
             return false;
         typedef HRESULT(WINAPI * GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPWSTR);
-        GetFolderPathFn pfnGet = reinterpret_cast<GetFolderPathFn>(
-            reinterpret_cast<void (*)()>(::GetProcAddress(hShell, "SHGetFolderPathW")));
+        GetFolderPathFn pfnGet = ProcAddress<GetFolderPathFn>(hShell, "SHGetFolderPathW");
         bool ok = pfnGet && SUCCEEDED(pfnGet(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path));
         ::FreeLibrary(hShell);
         if (!ok || !IsAbsoluteFolder(path))
@@ -95,105 +142,174 @@ bool LocalAppDataFolder(CString& folder)
     return true;
 }
 
-// A value; with no entry, the section's keys; with neither, the file's
-// sections; with bLines, the section's lines. Lists end each name with a null.
-CString ReadProfile(const char* pszSection, const char* pszEntry, const char* pszDefault, const char* pszPath,
-                    bool bLines = false)
+// A value, or with no entry the section's lines, each ended with a null.
+CString ReadProfile(const char* pszSection, const char* pszEntry, const char* pszDefault, const char* pszPath)
 {
     // A value longer than the buffer comes back cut at size - 1.
     CString value;
     value.ReadGrowing(
         [&](char* pch, int nSize) {
             DWORD dwSize = static_cast<DWORD>(nSize);
-            return static_cast<int>(bLines ? ::GetPrivateProfileSectionA(pszSection, pch, dwSize, pszPath)
-                                           : ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, pch,
-                                                                        dwSize, pszPath));
+            return static_cast<int>(pszEntry ? ::GetPrivateProfileStringA(pszSection, pszEntry, pszDefault, pch,
+                                                                          dwSize, pszPath)
+                                             : ::GetPrivateProfileSectionA(pszSection, pch, dwSize, pszPath));
         },
         static_cast<int>(kMaxProfileBytes));
     return value;
 }
 
-// Names compare as the profile functions match them: ignoring case.
-bool SameName(const char* a, const char* b)
+// The file a link names, where the save must go; the path itself otherwise.
+CString FinalPath(const CString& path)
 {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) == 0;
+    FileHandle h(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    char final[MAX_PATH * 2] = {};
+    DWORD n = h.IsOpen() ? ::GetFinalPathNameByHandleA(h, final, sizeof(final), FILE_NAME_NORMALIZED) : 0;
+    if (n == 0 || n >= sizeof(final))
+        return path;
+    CString s(final, static_cast<int>(n));
+    if (s.Left(8) == "\\\\?\\UNC\\")
+        return "\\\\" + s.Mid(8);
+    return s.Left(4) == "\\\\?\\" ? s.Mid(4) : s;
 }
 
-// Walks a list of null-ended names; the list ends with an empty one.
-const char* NextName(const char* psz)
+bool IsRunning(DWORD dwProcessId)
 {
-    return psz + lstrlenA(psz) + 1;
-}
-
-int CountNames(const char* pszNames)
-{
-    int n = 0;
-    for (; *pszNames; pszNames = NextName(pszNames))
-        ++n;
-    return n;
-}
-
-bool HasName(const char* pszNames, const char* pszName)
-{
-    for (; *pszNames; pszNames = NextName(pszNames))
-        if (SameName(pszNames, pszName))
-            return true;
-    return false;
-}
-
-// What the file after holds reads as intended: every value as given, every
-// other key and section as in the file before (which may not exist). Read
-// after the profile functions let go of the file, so from the disk: they
-// may have cut it short at a full disk and still reported success.
-bool ReadsAsSaved(const char* pszBefore, const char* pszAfter, const char* pszSection,
-                  const CArray<CProfileValue>& values)
-{
-    // No value holds a line break, so this default tells a missing key.
-    const char kMissing[] = "\n-";
-    const CString sections = ReadProfile(nullptr, nullptr, "", pszBefore);
-    for (const char* p = sections; *p; p = NextName(p)) {
-        if (!SameName(p, pszSection) &&
-            ReadProfile(p, nullptr, "", pszBefore, true) != ReadProfile(p, nullptr, "", pszAfter, true))
-            return false;
-    }
-    const CString keys = ReadProfile(pszSection, nullptr, "", pszBefore);
-    CString saved;
-    int nNew = 0;
-    for (const CProfileValue& value : values) {
-        if (ReadProfile(pszSection, value.strKey, kMissing, pszAfter) != value.strValue)
-            return false;
-        nNew += HasName(keys, value.strKey) ? 0 : 1;
-        saved += value.strKey;
-        saved += '\0';
-    }
-    for (const char* p = keys; *p; p = NextName(p)) {
-        if (!HasName(saved, p) &&
-            ReadProfile(pszSection, p, kMissing, pszBefore) != ReadProfile(pszSection, p, kMissing, pszAfter))
-            return false;
-    }
-    const bool bNewSection = !values.IsEmpty() && !HasName(sections, pszSection);
-    return CountNames(ReadProfile(nullptr, nullptr, "", pszAfter)) == CountNames(sections) + (bNewSection ? 1 : 0) &&
-           CountNames(ReadProfile(pszSection, nullptr, "", pszAfter)) == CountNames(keys) + nNew;
-}
-
-bool FlushToDisk(const char* pszPath)
-{
-    HANDLE h = ::CreateFileA(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    BOOL ok = ::FlushFileBuffers(h);
-    DWORD dwError = ::GetLastError();
+    HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId);
+    if (!h)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;  // another user's: not ours to judge
+    DWORD dwCode = 0;
+    bool bRunning = ::GetExitCodeProcess(h, &dwCode) && dwCode == STILL_ACTIVE;
     ::CloseHandle(h);
-    ::SetLastError(dwError);
-    return ok != FALSE;
+    return bRunning;
 }
 
-// One step, which replaces the file or leaves it as it was. Not ReplaceFile:
-// without a backup file it can fail halfway with the profile gone from its
-// name, and it writes nothing through. The new file gets its folder's
-// permissions; its attributes were copied beforehand. A virus scanner or a
-// sync client may hold the profile for a moment: that is waited out briefly.
-bool ReplaceInOneStep(const char* pszTemp, const char* pszTarget)
+// name.<process id>-<number>.tmp, in hexadecimal digits, as CreateTemp names them.
+bool IsTempOf(const char* pszFound, const CString& name, DWORD& dwProcessId)
+{
+    const size_t n = static_cast<size_t>(name.GetLength());
+    if (std::strlen(pszFound) <= n || pszFound[n] != '.' ||
+        _mbsnbicmp(reinterpret_cast<const unsigned char*>(pszFound),
+                   reinterpret_cast<const unsigned char*>(name.GetString()), n) != 0)
+        return false;
+    char* pEnd = nullptr;
+    dwProcessId = std::strtoul(pszFound + n + 1, &pEnd, 16);
+    if (pEnd == pszFound + n + 1 || *pEnd != '-')
+        return false;
+    const char* pNumber = pEnd + 1;
+    std::strtoul(pNumber, &pEnd, 16);
+    return pEnd != pNumber && _stricmp(pEnd, ".tmp") == 0;
+}
+
+// Only when nobody has it open: a file in use is no leftover.
+void RemoveIfUnheld(const CString& path)
+{
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    FileHandle h(::CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+}
+
+// What saves that a crash, a kill or a power cut ended left beside file: a
+// temporary file named for a process that runs no more (or for this one,
+// whose save it was), and the one name that earlier versions used. One that
+// cannot be removed (another user's) stays, and is never read.
+void RemoveLeftovers(const CString& file)
+{
+    RemoveIfUnheld(file + ".tmp");
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = ::FindFirstFileA(file + ".*.tmp", &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    const CString folder = file.Left(NameStart(file)), name = file.Mid(NameStart(file));
+    do {
+        DWORD dwProcessId = 0;
+        if (IsTempOf(data.cFileName, name, dwProcessId) &&
+            (dwProcessId == ::GetCurrentProcessId() || !IsRunning(dwProcessId)))
+            RemoveIfUnheld(folder + data.cFileName);
+    } while (::FindNextFileA(hFind, &data));
+    ::FindClose(hFind);
+}
+
+// A temporary file of this save's own beside file, named for this process
+// (another save tells a leftover from it by that) and this save. With bCopy a
+// copy of file, so that its named streams (a download's Zone.Identifier, say)
+// and attributes go with it; the bytes are then written over.
+HANDLE CreateTemp(const CString& file, bool bCopy, unsigned nSave, CString& temp)
+{
+    for (unsigned n = 0; n < 16; ++n) {
+        temp.Format("%s.%lX-%X.tmp", file.GetString(), ::GetCurrentProcessId(), nSave + n);
+        if (bCopy && !::CopyFileA(file, temp, TRUE)) {
+            if (::GetLastError() == ERROR_FILE_EXISTS)
+                continue;
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE h = ::CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 bCopy ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
+            return h;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Whether the file holds bytes, as read back from it, and the profile
+// functions read every value from it as given: they, not we, decide which
+// line is a key.
+bool ReadsBack(HANDLE h, const CString& bytes, const CString& path, const char* pszSection,
+               const CArray<CProfileValue>& values)
+{
+    CString disk;
+    if (!ReadAll(h, disk) || disk.GetLength() != bytes.GetLength() ||
+        std::memcmp(disk.GetString(), bytes.GetString(), static_cast<size_t>(bytes.GetLength())) != 0 ||
+        !SectionReadsAs(ReadProfile(pszSection, nullptr, "", path), values)) {
+        ::SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+typedef BOOL(WINAPI* GetFileSecurityFn)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+typedef BOOL(WINAPI* SetFileSecurityFn)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+
+bool ReadPermissions(GetFileSecurityFn pfnGet, const char* pszPath, CString& sd)
+{
+    DWORD dwNeeded = 0;
+    pfnGet(pszPath, DACL_SECURITY_INFORMATION, nullptr, 0, &dwNeeded);
+    const DWORD dwSize = dwNeeded;
+    bool ok = dwSize && pfnGet(pszPath, DACL_SECURITY_INFORMATION, sd.GetBuffer(static_cast<int>(dwSize)), dwSize,
+                               &dwNeeded);
+    sd.ReleaseBuffer(ok ? static_cast<int>(dwSize) : 0);
+    return ok;
+}
+
+// The profile's own permissions (an administrator's, say) for the new file,
+// which otherwise has its folder's; written only where the two differ.
+bool CopyPermissions(const CString& from, const CString& to)
+{
+    HMODULE hAdvapi = LoadSystemLibrary("advapi32.dll");
+    if (!hAdvapi)
+        return false;
+    GetFileSecurityFn pfnGet = ProcAddress<GetFileSecurityFn>(hAdvapi, "GetFileSecurityA");
+    SetFileSecurityFn pfnSet = ProcAddress<SetFileSecurityFn>(hAdvapi, "SetFileSecurityA");
+    CString old, now;
+    bool ok = pfnGet && pfnSet && ReadPermissions(pfnGet, to, now);
+    if (ok && ReadPermissions(pfnGet, from, old) &&
+        (old.GetLength() != now.GetLength() ||
+         std::memcmp(old.GetString(), now.GetString(), static_cast<size_t>(old.GetLength())) != 0))
+        ok = pfnSet(to, DACL_SECURITY_INFORMATION, old.GetBuffer(old.GetLength())) != FALSE;
+    ::FreeLibrary(hAdvapi);
+    return ok;
+}
+
+// One rename, which replaces the file or leaves it as it was; what a rename
+// leaves behind with the old file (attributes, streams, permissions) was
+// copied beforehand. Not ReplaceFile: without a backup file it can fail with
+// the profile gone from its name, and with one the profile leaves its name for
+// a moment. A virus scanner or a sync client may hold the profile for a
+// moment: that is waited out briefly.
+bool MoveIntoPlace(const char* pszTemp, const char* pszTarget)
 {
     const DWORD kWaitMs = 200, kStepMs = 20;
     for (DWORD waited = 0;; waited += kStepMs) {
@@ -219,12 +335,6 @@ void CreateFolders(const CString& path)
     }
 }
 
-bool IsBlank(unsigned char c)
-{
-    // What the private-profile functions strip: space, tab, VT, FF and Ctrl-Z.
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1A;
-}
-
 }  // namespace
 
 void CProfileFile::SetName(const char* pszName)
@@ -248,12 +358,6 @@ void CProfileFile::SetName(const char* pszName)
     }
 }
 
-void CProfileFile::SetPaths(const char* pszSystem, const char* pszUserStore)
-{
-    m_strSystem = pszSystem;
-    m_strUserStore = pszUserStore;
-}
-
 CString CProfileFile::GetPath() const
 {
     return !m_strUserStore.IsEmpty() && IsFile(m_strUserStore) ? m_strUserStore : m_strSystem;
@@ -262,17 +366,6 @@ CString CProfileFile::GetPath() const
 CString CProfileFile::GetString(const char* pszSection, const char* pszEntry, const char* pszDefault) const
 {
     return ReadProfile(pszSection, pszEntry, pszDefault, GetPath());
-}
-
-BOOL CProfileFile::WriteString(const char* pszSection, const char* pszEntry, const char* pszValue)
-{
-    if (!pszValue) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    CArray<CProfileValue> values;
-    values.Add(CProfileValue{pszEntry, pszValue});
-    return WriteStrings(pszSection, values);
 }
 
 BOOL CProfileFile::WriteStrings(const char* pszSection, const CArray<CProfileValue>& values)
@@ -288,122 +381,62 @@ BOOL CProfileFile::WriteStrings(const char* pszSection, const CArray<CProfileVal
 }
 
 CProfileFile::CommitResult CProfileFile::Commit(const CString& source, const CString& target, const char* pszSection,
-                                                const CArray<CProfileValue>& values) const
+                                                const CArray<CProfileValue>& values)
 {
     // Windows refuses to write a read-only profile: so do we, before anything.
-    DWORD dwTarget = ::GetFileAttributesA(target);
+    const DWORD dwTarget = ::GetFileAttributesA(target);
     if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & FILE_ATTRIBUTE_READONLY)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         return REFUSED;
     }
-    const CString temp = SaveTempPath(target);
-    // What a save cut short left behind is ours to replace.
-    ::SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temp);
-    HANDLE h = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_ACCESS_DENIED ? REFUSED : FAILED;
-    // The content and, when the profile replaces itself, its attributes; the
-    // system profile's do not fit the store (it is often read-only).
-    DWORD dwKeep = dwTarget != INVALID_FILE_ATTRIBUTES && source == target
-                       ? dwTarget & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
-                       : 0;
-    bool ok = WriteTemp(source, h, temp, pszSection, values);
-    if (ok && !ReadsAsSaved(source, temp, pszSection, values)) {
-        ::SetLastError(ERROR_WRITE_FAULT);
-        ok = false;
+    CString old, bytes;
+    if (IsFile(source) && !ReadBytes(source, old))
+        return FAILED;
+    if (!SetProfileValues(old, pszSection, values, bytes)) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FAILED;
     }
-    ok = ok && FlushToDisk(temp) && (!dwKeep || ::SetFileAttributesA(temp, dwKeep)) &&
-         Step(PROFILE_SAVE_CHECKED, temp) && ReplaceInOneStep(temp, target);
+    const bool bSame = source == target && dwTarget != INVALID_FILE_ATTRIBUTES;
+    const CString file = bSame ? FinalPath(target) : target;
+    RemoveLeftovers(file);
+    CString temp;
+    FileHandle hTemp(CreateTemp(file, bSame, m_nSaves++, temp));
+    // A folder that takes no new file refuses the save, as a read-only file does.
+    if (!hTemp.IsOpen()) {
+        DWORD dwError = ::GetLastError();
+        ::DeleteFileA(temp);
+        ::SetLastError(dwError);
+        return REFUSED;
+    }
+    // The system profile's attributes do not fit the store (it is often read-only).
+    const DWORD dwKeep = bSame ? dwTarget & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+                               : 0;
+    bool ok = Step(PROFILE_SAVE_CREATED, hTemp, temp) && WriteAll(hTemp, bytes) && ::SetEndOfFile(hTemp) &&
+              ::FlushFileBuffers(hTemp) && Step(PROFILE_SAVE_WRITTEN, hTemp, temp);
+    hTemp.Close();
+    // Held from here until it is in place, open to readers only: what is
+    // checked is what goes in place.
+    FileHandle hHeld(ok ? ::CreateFileA(temp, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr)
+                        : INVALID_HANDLE_VALUE);
+    ok = ok && hHeld.IsOpen() && ReadsBack(hHeld, bytes, temp, pszSection, values) &&
+         (!bSame || CopyPermissions(file, temp)) && (!dwKeep || ::SetFileAttributesA(temp, dwKeep)) &&
+         Step(PROFILE_SAVE_CHECKED, hHeld, temp) && MoveIntoPlace(temp, file);
+    DWORD dwError = ::GetLastError();
+    hHeld.Close();
     if (ok) {
-        Step(PROFILE_SAVE_REPLACED, temp);
+        Step(PROFILE_SAVE_REPLACED, INVALID_HANDLE_VALUE, temp);
         return COMMITTED;
     }
-    DWORD dwError = ::GetLastError();
     ::SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileA(temp);
     ::SetLastError(dwError);
     return FAILED;
 }
 
-bool CProfileFile::WriteTemp(const CString& source, HANDLE hTemp, const CString& temp, const char* pszSection,
-                             const CArray<CProfileValue>& values) const
-{
-    CString bytes;
-    BOOL ok = !IsFile(source) || ReadBytes(source, bytes);
-    DWORD written = 0;
-    DWORD nBytes = static_cast<DWORD>(bytes.GetLength());
-    ok = ok && (nBytes == 0 || ::WriteFile(hTemp, bytes.GetString(), nBytes, &written, nullptr));
-    if (ok && written != nBytes) {
-        ok = FALSE;
-        ::SetLastError(ERROR_DISK_FULL);
-    }
-    DWORD dwError = ::GetLastError();
-    ::CloseHandle(hTemp);
-    ::SetLastError(dwError);
-    if (!ok || !Step(PROFILE_SAVE_COPIED, temp))
-        return false;
-    // The profile functions keep what they read of a file: this one is new.
-    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, temp);
-    for (const CProfileValue& value : values) {
-        if (!::WritePrivateProfileStringA(pszSection, value.strKey, ProfileValueToStore(value.strValue), temp) ||
-            !Step(PROFILE_SAVE_KEY, temp))
-            return false;
-    }
-    // Written out and let go, so that the check reads the disk.
-    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, temp);
-    return Step(PROFILE_SAVE_WRITTEN, temp);
-}
-
 bool CProfileFile::IsUtf8() const
 {
     CString bytes;
     return ReadBytes(GetPath(), bytes) && IsUtf8ProfileText(bytes.GetString(), bytes.GetLength());
-}
-
-CString ProfileValueToStore(const char* psz)
-{
-    CString value(psz);
-    int n = value.GetLength();
-    if (n == 0)
-        return value;
-    // A trail byte is never a blank or a quote, so the end bytes are characters.
-    unsigned char first = static_cast<unsigned char>(value[0]);
-    unsigned char last = static_cast<unsigned char>(value[n - 1]);
-    bool bQuoted = n >= 2 && (first == '"' || first == '\'') && last == first;
-    if (IsBlank(first) || IsBlank(last) || bQuoted)
-        return "\"" + value + "\"";
-    return value;
-}
-
-bool IsUtf8ProfileText(const char* pBytes, size_t nBytes)
-{
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(pBytes);
-    if (nBytes >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
-        return true;
-    if (nBytes >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
-        return false;
-    bool bNonAscii = false;
-    for (size_t i = 0; i < nBytes;) {
-        unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        bNonAscii = true;
-        size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-        if (n == 0 || i + n > nBytes)
-            return false;
-        // The second byte's range excludes overlong forms, surrogates and code points past U+10FFFF.
-        unsigned char lo = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-        unsigned char hi = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-        if (p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (size_t k = 2; k < n; ++k)
-            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
-                return false;
-        i += n;
-    }
-    return bNonAscii;
 }

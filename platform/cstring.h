@@ -54,6 +54,8 @@ public:
     CString& operator+=(const CString& s) { Append(s.GetString(), s.m_nLength); return *this; }
     CString& operator+=(const char* psz);
     CString& operator+=(char ch) { Append(&ch, 1); return *this; }
+    // nLength bytes of pch, nulls included.
+    void Append(const char* pch, int nLength);
 
     // Byte-wise comparison, as _mbscmp orders code page 932 text.
     int Compare(const char* psz) const;
@@ -63,7 +65,6 @@ private:
     // buffer that growing replaced (null if none), for the caller to free.
     char* Reserve(int nLength);
     void Assign(const char* pch, int nLength);
-    void Append(const char* pch, int nLength);
 
     char* m_pch = nullptr;  // null while nothing was ever stored
     int m_nLength = 0;

@@ -57,7 +57,14 @@ CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
 
 BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue)
 {
-    return m_profile.WriteString(pszSection, pszEntry, pszValue);
+    // The framework's null value would remove the key: no caller asks for that.
+    if (!pszEntry || !pszValue) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    CArray<CProfileValue> values;
+    values.Add(CProfileValue{pszEntry, pszValue});
+    return m_profile.WriteStrings(pszSection, values);
 }
 
 void CWinApp::SetProfileName(const char* pszProfileName)

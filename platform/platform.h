@@ -20,6 +20,7 @@
 #include "platform/clist_box.h"
 #include "platform/cpaint_dc.h"
 #include "platform/cprofile_file.h"
+#include "platform/profile_text.h"
 #include "platform/cstring.h"
 #include "platform/cstring_list.h"
 #include "platform/ctime.h"

@@ -72,7 +72,7 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     ASSERT_TRUE(hBox);
     EXPECT_EQ("リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。", testkit::BoxText(hBox));
     EXPECT_EQ(old, testkit::ReadFile(store));
-    EXPECT_FALSE(testkit::Exists(store + ".tmp"));
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(store));
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !IsWindow(hBox); }));
     EXPECT_TRUE(IsWindowVisible(hDlg));
@@ -82,7 +82,7 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(testkit::WaitFor([&] { return !IsWindow(hDlg); }));
     EXPECT_EQ(saved, testkit::ReadFile(store));
-    EXPECT_FALSE(testkit::Exists(store + ".tmp"));
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(store));
     EXPECT_TRUE(run.Close());
     DeleteFileA(store.c_str());
 }

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include "platform/platform.h"
@@ -12,6 +15,46 @@
 
 namespace {
 const auto S = testkit::Str;
+
+BOOL WriteOne(CProfileFile& profile, const char* key, const char* value)
+{
+    CArray<CProfileValue> values;
+    values.Add(CProfileValue{key, value});
+    return profile.WriteStrings("BUTTON", values);
+}
+
+// A profile by a bare name of its own, as the program has: the system file in
+// the Windows directory, its store under a LOCALAPPDATA of the test's. Both,
+// and what saves leave beside them, go with the object.
+struct StoreBeside {
+    StoreBeside() : local(testkit::TempPath("zelvano-local"))
+    {
+        char kept[MAX_PATH] = {};
+        GetEnvironmentVariableA("LOCALAPPDATA", kept, MAX_PATH);
+        CreateDirectoryA(local.c_str(), nullptr);
+        SetEnvironmentVariableA("LOCALAPPDATA", local.c_str());
+        profile.SetName((local.substr(local.find_last_of('\\') + 1) + ".INI").c_str());
+        SetEnvironmentVariableA("LOCALAPPDATA", kept);
+        const std::string store = S(profile.GetUserStorePath());
+        for (size_t i = local.size(); (i = store.find('\\', i + 1)) != std::string::npos;)
+            CreateDirectoryA(store.substr(0, i).c_str(), nullptr);
+    }
+    ~StoreBeside()
+    {
+        for (const std::string& file : {S(profile.GetSystemPath()), S(profile.GetUserStorePath())}) {
+            for (const std::string& temp : testkit::SaveTempsOf(file))
+                DeleteFileA((file.substr(0, file.find_last_of('\\') + 1) + temp).c_str());
+            SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(file.c_str());
+        }
+        for (std::string folder = S(profile.GetUserStorePath()); folder.size() > local.size();) {
+            folder.resize(folder.find_last_of('\\'));
+            RemoveDirectoryA(folder.c_str());
+        }
+    }
+    CProfileFile profile;
+    std::string local;
+};
 
 // Ends with 5 at WM_APP, or with -99 when its guard timer comes first.
 struct ProbeDlg : CDialog {
@@ -114,10 +157,9 @@ TEST(Profile, ABareNameLivesInTheWindowsDirectoryWithItsStoreBeside)
 
 TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
 {
-    CProfileFile profile;
-    const std::string system = testkit::TempPath("zelvano-system") + ".ini";
-    const std::string store = testkit::TempPath("zelvano-store") + ".INI";
-    profile.SetPaths(system.c_str(), store.c_str());
+    StoreBeside named;
+    CProfileFile& profile = named.profile;
+    const std::string system = S(profile.GetSystemPath()), store = S(profile.GetUserStorePath());
     const std::string admin = "[BUTTON]\r\nBTN1=system,one\r\n";
     ASSERT_TRUE(testkit::WriteFile(system, admin));
     EXPECT_EQ(system, S(profile.GetPath()));
@@ -128,7 +170,7 @@ TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
     // no lack of access.
     HANDLE hLock = CreateFileA(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_FALSE(profile.WriteString("BUTTON", "BTN1", "lost,entry"));
+    EXPECT_FALSE(WriteOne(profile, "BTN1", "lost,entry"));
     EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
     CloseHandle(hLock);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(store.c_str()));
@@ -137,11 +179,9 @@ TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
     ASSERT_TRUE(testkit::WriteFile(store, "[BUTTON]\r\nBTN1=store,one\r\n"));
     EXPECT_EQ(store, S(profile.GetPath()));
     EXPECT_EQ("store,one", S(profile.GetString("BUTTON", "BTN1", "")));
-    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN2", " store two "));
+    EXPECT_TRUE(WriteOne(profile, "BTN2", " store two "));
     EXPECT_EQ("[BUTTON]\r\nBTN1=store,one\r\nBTN2=\" store two \"\r\n", testkit::ReadFile(store));
     EXPECT_EQ(admin, testkit::ReadFile(system));
-    DeleteFileA(system.c_str());
-    DeleteFileA(store.c_str());
 }
 
 TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
@@ -158,6 +198,9 @@ TEST(Profile, Utf8IsToldFromCodePage932AndUtf16)
         {"\xC0\x80", false}, {"\xE0\x9F\xBF", false}, {"\xF0\x8F\xBF\xBF", false},  // overlong
         {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xE8\xA8", false},
         {"", false},
+        // Half-width katakana in code page 932 (ﾃｽﾄｱ,ﾅｼ) are valid two-byte UTF-8 too; so is é.
+        {"[BUTTON]\r\nBTN1=\xC3\xBD\xC4\xB1,\xC5\xBC\r\n", false}, {"caf\xC3\xA9", false},
+        {"caf\xC3\xA9 \xE8\xA8\xAD", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.utf8, IsUtf8ProfileText(c.bytes.data(), c.bytes.size())) << c.bytes;
@@ -167,70 +210,78 @@ namespace {
 
 using testkit::Exists;
 
-// Makes one step of a save fail, or cuts the temporary file short there and lets the save go on.
+// Makes one step of a save fail, or damages the temporary file there and lets the save go on: cuts it
+// where a text begins (at its second byte) or by some bytes off its end, or changes one byte.
 struct SaveFault {
     ProfileSaveStep step;
-    int key;      // at PROFILE_SAVE_KEY: after this many keys
-    int cutBy;    // bytes cut off the end, the step reporting success; 0: the step fails
-    int keys = 0;
+    const char* at;  // the text; null: cutBy off the end, or with neither the step fails
+    int cutBy;
+    bool change;
     bool reached = false, tempAtReplaced = true;
 
-    static bool Hook(ProfileSaveStep step, const char* pszTemp, void* pContext)
+    static bool Hook(ProfileSaveStep step, HANDLE hTemp, const char* pszTemp, void* pContext)
     {
         SaveFault& f = *static_cast<SaveFault*>(pContext);
-        if (step == PROFILE_SAVE_KEY && ++f.keys != f.key)
-            return true;
         if (step == PROFILE_SAVE_REPLACED)
             f.tempAtReplaced = Exists(pszTemp);
         if (step != f.step)
             return true;
         f.reached = true;
-        if (f.cutBy == 0) {
+        if (!f.at && f.cutBy == 0) {
             SetLastError(ERROR_WRITE_FAULT);
             return false;
         }
-        HANDLE h = CreateFileA(pszTemp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        LARGE_INTEGER size = {};
-        GetFileSizeEx(h, &size);
-        size.QuadPart -= f.cutBy;
-        SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
-        SetEndOfFile(h);
-        CloseHandle(h);
-        return true;
+        const std::string bytes = testkit::ReadFile(pszTemp);
+        std::string at = f.at ? f.at : "";
+        if (bytes.compare(0, 2, "\xFF\xFE") == 0)
+            at = testkit::Utf16(at).substr(2);
+        LARGE_INTEGER pos = {};
+        pos.QuadPart = f.at ? static_cast<LONGLONG>(bytes.find(at) + 2) : static_cast<LONGLONG>(bytes.size() - f.cutBy);
+        if (f.at && bytes.find(at) == std::string::npos)
+            return f.reached = false, true;
+        SetFilePointerEx(hTemp, pos, nullptr, FILE_BEGIN);
+        DWORD written = 0;
+        return f.change ? WriteFile(hTemp, "#", 1, &written, nullptr) != FALSE : SetEndOfFile(hTemp) != FALSE;
     }
 };
 
 }  // namespace
 
 // Wherever a save fails, the profile keeps its old bytes and no temporary file is left; once it is in
-// place, it is whole. A write that is cut short and reported as done, as the profile functions do at a
-// full disk, is caught wherever the cut falls: in the list or in a section after it. Code page 932 and
-// UTF-16 LE files alike; the other sections, keys and comments stay.
+// place, it is whole. A write that is cut short or changed and reported as done, as a disk may do, is
+// caught wherever it falls: in the list, in a section after it (its first line, a comment, its last
+// line), at the file's last byte. Code page 932 and UTF-16 LE files alike; the other sections, keys and
+// comments stay.
 TEST(Profile, ASaveLeavesTheOldBytesOrTheWholeNewFileWhereverItFails)
 {
     const std::string text = "; 自分のメモ\r\n[前]\r\nα=1\r\n[BUTTON]\r\nBTN1=古い窓,押す\r\nBTN2=表\\,ソ\r\n"
-                             "BTN3=\r\nメモ=残す\r\n[後]\r\n鍵=最後の値\r\n";
+                             "BTN3=\r\nメモ=残す\r\n[後]\r\n鍵=最後の値\r\n; 後のメモ\r\n二=2\r\n終=おわり\r\n";
     CArray<CProfileValue> values;
     for (int i = 1; i <= 40; ++i)
         values.Add(CProfileValue{("BTN" + std::to_string(i)).c_str(), ("新しい窓 " + std::to_string(i) + ",ボタン").c_str()});
     values.Add(CProfileValue{"BTN41", ""});
     const SaveFault faults[] = {
-        {PROFILE_SAVE_COPIED, 0, 0},   {PROFILE_SAVE_KEY, 1, 0},      {PROFILE_SAVE_KEY, 20, 0},
-        {PROFILE_SAVE_WRITTEN, 0, 0},  {PROFILE_SAVE_WRITTEN, 0, 8},  {PROFILE_SAVE_WRITTEN, 0, 700},
-        {PROFILE_SAVE_KEY, 41, 30},    {PROFILE_SAVE_CHECKED, 0, 0},  {PROFILE_SAVE_REPLACED, 0, 0},
+        {PROFILE_SAVE_CREATED, nullptr, 0, false},      {PROFILE_SAVE_WRITTEN, nullptr, 0, false},
+        {PROFILE_SAVE_WRITTEN, "新しい窓 1,", 0, false}, {PROFILE_SAVE_WRITTEN, "新しい窓 20", 0, false},
+        {PROFILE_SAVE_WRITTEN, "BTN41", 0, false},      {PROFILE_SAVE_WRITTEN, "[後]", 0, false},
+        {PROFILE_SAVE_WRITTEN, "鍵=最後", 0, false},     {PROFILE_SAVE_WRITTEN, "; 後の", 0, false},
+        {PROFILE_SAVE_WRITTEN, "終=", 0, false},        {PROFILE_SAVE_WRITTEN, nullptr, 1, false},
+        {PROFILE_SAVE_WRITTEN, nullptr, 8, false},      {PROFILE_SAVE_WRITTEN, nullptr, 700, false},
+        {PROFILE_SAVE_WRITTEN, "二=2", 0, true},        {PROFILE_SAVE_WRITTEN, "; 自分", 0, true},
+        {PROFILE_SAVE_CHECKED, nullptr, 0, false},      {PROFILE_SAVE_REPLACED, nullptr, 0, false},
     };
     for (const std::string& old : {text, testkit::Utf16(text)}) {
         for (SaveFault fault : faults) {
-            SCOPED_TRACE(std::to_string(old.size()) + " bytes, step " + std::to_string(fault.step) + ", key " +
-                         std::to_string(fault.key) + ", cut by " + std::to_string(fault.cutBy));
+            SCOPED_TRACE(std::to_string(old.size()) + " bytes, step " + std::to_string(fault.step) + ", at " +
+                         (fault.at ? fault.at : "-") + ", cut by " + std::to_string(fault.cutBy));
             const std::string path = testkit::TempPath("zelvano-save") + ".INI";
             ASSERT_TRUE(testkit::WriteFile(path, old));
             CProfileFile profile;
-            profile.SetPaths(path.c_str(), "");
+            profile.SetName(path.c_str());
             profile.SetSaveHook(SaveFault::Hook, &fault);
             const BOOL saved = profile.WriteStrings("BUTTON", values);
             EXPECT_TRUE(fault.reached);
-            EXPECT_FALSE(Exists(S(CProfileFile::SaveTempPath(path.c_str()))));
+            EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(path));
             if (fault.step != PROFILE_SAVE_REPLACED) {
                 EXPECT_FALSE(saved);
                 EXPECT_EQ(old, testkit::ReadFile(path));
@@ -244,7 +295,9 @@ TEST(Profile, ASaveLeavesTheOldBytesOrTheWholeNewFileWhereverItFails)
                 EXPECT_EQ("残す", S(profile.GetString("BUTTON", "メモ", "-")));
                 EXPECT_EQ("1", S(profile.GetString("前", "α", "-")));
                 EXPECT_EQ("最後の値", S(profile.GetString("後", "鍵", "-")));
-                EXPECT_NE(std::string::npos, now.find(old.substr(2, 12)));  // the comment, in either coding
+                // Everything after the list, byte for byte, in either coding.
+                const std::string tail = old.substr(old.find(old.size() == text.size() ? "[後]" : testkit::Utf16("[後]").substr(2)));
+                EXPECT_EQ(tail, now.substr(now.size() - tail.size()));
             }
             DeleteFileA(path.c_str());
         }
@@ -256,17 +309,16 @@ TEST(Profile, ASaveLeavesTheOldBytesOrTheWholeNewFileWhereverItFails)
 // and waits out another program that holds the file for a moment.
 TEST(Profile, ASaveReplacesALeftoverKeepsAttributesRefusesReadOnlyAndWaitsOutABriefHold)
 {
-    const std::string path = testkit::TempPath("zelvano-save") + ".INI", temp = path + ".tmp";
-    const std::string store = testkit::TempPath("zelvano-save-store") + ".INI";
-    CProfileFile profile;
-    profile.SetPaths(path.c_str(), "");
+    StoreBeside named;
+    CProfileFile& profile = named.profile;
+    const std::string path = S(profile.GetSystemPath()), temp = path + ".tmp", store = S(profile.GetUserStorePath());
     ASSERT_TRUE(testkit::WriteFile(path, "[BUTTON]\r\nBTN1=古い窓,押す\r\n"));
     ASSERT_TRUE(testkit::WriteFile(temp, "[BUTTON]\r\nBTN1=残骸,x\r\nBTN2=残骸,y\r\n"));
     SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ("古い窓,押す", S(profile.GetString("BUTTON", "BTN1", "-")));
     EXPECT_EQ("-", S(profile.GetString("BUTTON", "BTN2", "-")));
-    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN1", "新しい窓,押す"));
+    EXPECT_TRUE(WriteOne(profile, "BTN1", "新しい窓,押す"));
     EXPECT_EQ("[BUTTON]\r\nBTN1=新しい窓,押す\r\n", testkit::ReadFile(path));
     EXPECT_FALSE(Exists(temp));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN), GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
@@ -277,25 +329,179 @@ TEST(Profile, ASaveReplacesALeftoverKeepsAttributesRefusesReadOnlyAndWaitsOutABr
         CloseHandle(h);
     });
     Sleep(20);
-    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN2", "待った窓,押す"));
+    EXPECT_TRUE(WriteOne(profile, "BTN2", "待った窓,押す"));
     holder.join();
     EXPECT_EQ("[BUTTON]\r\nBTN1=新しい窓,押す\r\nBTN2=待った窓,押す\r\n", testkit::ReadFile(path));
 
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     const std::string kept = testkit::ReadFile(path);
     SetLastError(0);
-    EXPECT_FALSE(profile.WriteString("BUTTON", "BTN1", "拒まれる,押す"));
+    profile.SetName(path.c_str());
+    EXPECT_FALSE(WriteOne(profile, "BTN1", "拒まれる,押す"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
     EXPECT_EQ(kept, testkit::ReadFile(path));
-    EXPECT_FALSE(Exists(temp));
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(path));
 
-    profile.SetPaths(path.c_str(), store.c_str());
-    EXPECT_TRUE(profile.WriteString("BUTTON", "BTN1", "店の窓,押す"));
+    char local[MAX_PATH] = {};
+    GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH);
+    SetEnvironmentVariableA("LOCALAPPDATA", named.local.c_str());
+    profile.SetName(path.substr(path.find_last_of('\\') + 1).c_str());
+    SetEnvironmentVariableA("LOCALAPPDATA", local);
+    EXPECT_TRUE(WriteOne(profile, "BTN1", "店の窓,押す"));
     EXPECT_EQ(kept, testkit::ReadFile(path));
     EXPECT_EQ("[BUTTON]\r\nBTN1=店の窓,押す\r\nBTN2=待った窓,押す\r\n", testkit::ReadFile(store));
     EXPECT_EQ(0u, GetFileAttributesA(store.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_FALSE(Exists(temp) || Exists(store + ".tmp"));
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(path));
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(store));
+}
+
+namespace {
+
+std::string Swapped(std::string utf16)
+{
+    for (size_t i = 0; i + 1 < utf16.size(); i += 2)
+        std::swap(utf16[i], utf16[i + 1]);
+    return utf16;
+}
+
+std::string Permissions(const std::string& path)
+{
+    char sd[4096];
+    DWORD needed = 0;
+    return GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd, sizeof(sd), &needed) ? std::string(sd, needed)
+                                                                                             : std::string();
+}
+
+}  // namespace
+
+// The save finds the list's lines itself, and the profile functions read them at the next start: both
+// must take the same line for a key. In layouts that people's files have, the edit rewrites just the
+// lines the functions read the keys from, puts missing keys after the section's last key (or a new
+// section at the end), keeps every other byte, and the functions read the new file as intended, in code
+// page 932, UTF-16 LE and UTF-16 BE. What no read would find as written is refused.
+TEST(ProfileText, TheEditRewritesOnlyTheLinesTheProfileFunctionsReadTheKeysFrom)
+{
+    CArray<CProfileValue> values;
+    values.Add(CProfileValue{"BTN1", "新,一"});
+    values.Add(CProfileValue{"BTN2", ""});
+    const struct { const char* before; const char* after; } cases[] = {
+        {"", "[BUTTON]\r\nBTN1=新,一\r\nBTN2=\r\n"},
+        {"; メモ\r\n[他]\r\na=1", "; メモ\r\n[他]\r\na=1\r\n[BUTTON]\r\nBTN1=新,一\r\nBTN2=\r\n"},
+        {"[BUTTON]\r\nBTN1=古\r\nBTN2=古い二\r\nBTN3=残る\r\n[後]\r\nb=2\r\n",
+         "[BUTTON]\r\nBTN1=新,一\r\nBTN2=\r\nBTN3=残る\r\n[後]\r\nb=2\r\n"},
+        // Names in any case and with blanks, a key without '=', a lone CR, no break at the end.
+        {"[ button ]\r\n  btn1 = 古 \r\nBTN2\rBTN3=x", "[ button ]\r\nBTN1=新,一\r\nBTN2=\rBTN3=x"},
+        // The first of two equal keys and of two equal sections; comments and blank lines stay.
+        {"[BUTTON]\r\n; BTN1=注\r\n\r\nBTN1=一つ目\r\nBTN1=二つ目\r\n\r\n[BUTTON]\r\nBTN2=後の節\r\n",
+         "[BUTTON]\r\n; BTN1=注\r\n\r\nBTN1=新,一\r\nBTN1=二つ目\r\nBTN2=\r\n\r\n[BUTTON]\r\nBTN2=後の節\r\n"},
+        // Missing keys follow the last key, not a comment on the next section.
+        {"[BUTTON]\r\nBTN1=古\r\n; 次の節\r\n[表]\r\nc=3\r\n",
+         "[BUTTON]\r\nBTN1=新,一\r\nBTN2=\r\n; 次の節\r\n[表]\r\nc=3\r\n"},
+        // A header's last ']' counts, a trail byte 0x5D (ゾ) is none, and a line without one is no header.
+        {"[BUTTON]ゾ\r\nBTN1=古\r\n", "[BUTTON]ゾ\r\nBTN1=新,一\r\nBTN2=\r\n"},
+        {"[BUTTONゾ\r\nBTN1=古\r\n", "[BUTTONゾ\r\nBTN1=古\r\n[BUTTON]\r\nBTN1=新,一\r\nBTN2=\r\n"},
+        {"[BUTTON]\r\nBTN1=古\r\n[後ゾ\r\nBTN2=古\r\n", "[BUTTON]\r\nBTN1=新,一\r\n[後ゾ\r\nBTN2=\r\n"},
+    };
+    const std::string path = testkit::TempPath("zelvano-edit") + ".INI";
+    for (const auto& c : cases) {
+        const std::string utf16[] = {testkit::Utf16(c.before), testkit::Utf16(c.after)};
+        const std::pair<std::string, std::string> codings[] = {
+            {c.before, c.after}, {utf16[0], utf16[1]}, {Swapped(utf16[0]), Swapped(utf16[1])}};
+        for (const auto& coding : codings) {
+            SCOPED_TRACE(std::string(c.before) + " in " + (&coding - codings == 0 ? "932" : "UTF-16"));
+            CString edited;
+            ASSERT_TRUE(SetProfileValues(CString(coding.first.data(), int(coding.first.size())), "BUTTON", values, edited));
+            EXPECT_EQ(coding.second, S(edited));
+            ASSERT_TRUE(testkit::WriteFile(path, S(edited)));
+            char value[64], section[4096];
+            EXPECT_EQ(5u, GetPrivateProfileStringA("BUTTON", "BTN1", "-", value, sizeof(value), path.c_str()));
+            EXPECT_STREQ("新,一", value);
+            EXPECT_EQ(0u, GetPrivateProfileStringA("BUTTON", "BTN2", "-", value, sizeof(value), path.c_str()));
+            GetPrivateProfileSectionA("BUTTON", section, sizeof(section), path.c_str());
+            EXPECT_TRUE(SectionReadsAs(section, values));
+        }
+    }
     DeleteFileA(path.c_str());
-    DeleteFileA(store.c_str());
+
+    const CProfileValue refused[] = {{"BTN1", "a\r\nBTN2=b"}, {"BTN1", "a\rb"}, {"BTN=1", "x"}, {" BTN1", "x"},
+                                     {";BTN1", "x"}, {"[BTN1", "x"}, {"", "x"}};
+    for (const CProfileValue& bad : refused) {
+        CArray<CProfileValue> one;
+        one.Add(bad);
+        CString edited;
+        EXPECT_FALSE(SetProfileValues("[BUTTON]\r\n", "BUTTON", one, edited)) << S(bad.strKey) << "=" << S(bad.strValue);
+    }
+    // A section as the functions give it reads the values only from the first line of each key, with '='.
+    const struct { testkit::Strings lines; bool reads; } sections[] = {
+        {{"BTN1=新,一", "BTN2="}, true}, {{"btn1 = 新,一 ", "; BTN2=x", "BTN2="}, true}, {{"BTN1=新,一"}, false},
+        {{"BTN1", "BTN1=新,一", "BTN2="}, false}, {{"BTN1=新,一", "BTN2=x", "BTN2="}, false},
+    };
+    for (const auto& c : sections) {
+        std::string lines;
+        for (const std::string& line : c.lines)
+            lines += line + '\0';
+        EXPECT_EQ(c.reads, SectionReadsAs((lines + '\0').c_str(), values)) << testing::PrintToString(c.lines);
+    }
+}
+
+// A save replaces the file's bytes and nothing else of it: a profile that is a link stays one and the file
+// it names gets the list; the profile's own permissions stay. Of what saves left beside it only the
+// leftovers of ended saves go; one that is held open, or named for a program still running, stays, and
+// none of them stops the save.
+TEST(Profile, ASaveKeepsTheFileItsLinkAndPermissionsAndOnlyEndedSavesLeftovers)
+{
+    const std::string real = testkit::TempPath("zelvano-real") + ".INI", link = testkit::TempPath("zelvano-link") + ".INI";
+    ASSERT_TRUE(testkit::WriteFile(real, "[BUTTON]\r\nBTN1=古,x\r\n"));
+    ASSERT_TRUE(testkit::UnixSymlink(real, link));
+    CProfileFile linked;
+    linked.SetName(link.c_str());
+    EXPECT_TRUE(WriteOne(linked, "BTN1", "新,y"));
+    EXPECT_EQ("[BUTTON]\r\nBTN1=新,y\r\n", testkit::ReadFile(real));
+    ASSERT_TRUE(testkit::WriteFile(real, "[BUTTON]\r\nBTN1=後,z\r\n"));
+    EXPECT_EQ("後,z", S(linked.GetString("BUTTON", "BTN1", "-")));  // still a link to it
+    EXPECT_EQ(testkit::Strings(), testkit::SaveTempsOf(link));
+
+    // An administrator's own permissions: everyone may change it, nothing inherited.
+    EXPLICIT_ACCESS_A everyone = {};
+    BuildExplicitAccessWithNameA(&everyone, const_cast<char*>("Everyone"), GENERIC_ALL, SET_ACCESS, NO_INHERITANCE);
+    PACL acl = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SetEntriesInAclA(1, &everyone, nullptr, &acl));
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+    ASSERT_TRUE(SetFileSecurityA(real.c_str(), DACL_SECURITY_INFORMATION, &sd));
+    LocalFree(acl);
+    const std::string own = Permissions(real), fresh = testkit::TempPath("zelvano-fresh");
+    ASSERT_TRUE(testkit::WriteFile(fresh, ""));
+    ASSERT_NE(Permissions(fresh), own);
+    DeleteFileA(fresh.c_str());
+
+    // Beside it: the leftovers of a save that ended (named for no process) and of an earlier version,
+    // one held open by its program, one named for a running program, and a file of the user's own.
+    testkit::TargetApp running({"W:走る窓", "B:x"});
+    ASSERT_TRUE(running.Ready());
+    char live[16];
+    std::snprintf(live, sizeof(live), "%lX", running.ProcessId());
+    const std::string gone[] = {real + ".7FFFFFFC-0.tmp", real + ".tmp"};
+    const std::string stay[] = {real + ".7FFFFFF8-1.tmp", real + "." + live + "-0.tmp", real + ".bak.tmp"};
+    for (const std::string& file : gone)
+        ASSERT_TRUE(testkit::WriteFile(file, "[BUTTON]\r\nBTN1=残骸,x\r\n"));
+    for (const std::string& file : stay)
+        ASSERT_TRUE(testkit::WriteFile(file, "[BUTTON]\r\nBTN1=残骸,x\r\n"));
+    HANDLE hHeld = CreateFileA(stay[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    CProfileFile profile;
+    profile.SetName(real.c_str());
+    EXPECT_TRUE(WriteOne(profile, "BTN2", "二,w"));
+    CloseHandle(hHeld);
+    EXPECT_EQ("[BUTTON]\r\nBTN1=後,z\r\nBTN2=二,w\r\n", testkit::ReadFile(real));
+    EXPECT_EQ(own, Permissions(real));
+    for (const std::string& file : gone)
+        EXPECT_FALSE(Exists(file)) << file;
+    for (const std::string& file : stay) {
+        EXPECT_TRUE(Exists(file)) << file;
+        DeleteFileA(file.c_str());
+    }
+    // Wine deletes the file a link names: the link goes once that is gone.
+    DeleteFileA(real.c_str());
+    DeleteFileA(link.c_str());
 }

@@ -100,7 +100,7 @@ TEST(StandardUser, AnAdministratorsListIsPressedAndAPickIsSavedToTheUserStore)
     EXPECT_EQ(list.bytes, testkit::ReadFile(zelvano.profile));
     // Nothing of the save is left beside either file.
     for (const std::string& file : {zelvano.profile, UserStore(list.stem)})
-        EXPECT_FALSE(testkit::Exists(file + ".tmp")) << file;
+        EXPECT_EQ(Strings(), testkit::SaveTempsOf(file)) << file;
     {
         testkit::ZelvanoStart next(zelvano.exe);
         EXPECT_NE(std::string::npos, next.report.find("に\r\n" + Shown(1, "標準窓", "既存") + Shown(2, "標準窓", "新規")));

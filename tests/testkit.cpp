@@ -83,6 +83,41 @@ bool WriteFile(const std::string& path, const std::string& bytes)
     return CloseHandle(h), ok;
 }
 
+Strings SaveTempsOf(const std::string& profile)
+{
+    Strings out;
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA((profile + "*.tmp").c_str(), &data);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &data))
+        out.push_back(data.cFileName);
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
+    return out;
+}
+
+bool UnixSymlink(const std::string& target, const std::string& link)
+{
+    typedef char* (CDECL * UnixNameFn)(LPCWSTR);
+    auto pfnUnix = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    auto unixName = [&](const std::string& path) {
+        std::wstring wide(path.size() + 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], int(wide.size()));
+        char* name = pfnUnix ? pfnUnix(wide.c_str()) : nullptr;
+        std::string s = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return s;
+    };
+    // The parent folder exists; the link itself must not, or Wine could not name it.
+    const size_t slash = link.find_last_of('\\');
+    const std::string from = unixName(target), folder = unixName(link.substr(0, slash));
+    if (from.empty() || folder.empty())
+        return false;
+    // Wine starts a Unix program but may report no process for it: the link tells.
+    Process ln("Z:\\bin\\ln -s \"" + from + "\" \"" + folder + "/" + link.substr(slash + 1) + "\"");
+    return WaitFor([&] { return Exists(link); }, 10000);
+}
+
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
 {
     for (DWORD start = GetTickCount();;) {

@@ -38,6 +38,11 @@ bool Exists(const std::string& path);
 // Code page 932 text as a UTF-16 LE file holds it, with its byte-order mark.
 std::string Utf16(const std::string& text);
 bool WriteFile(const std::string& path, const std::string& bytes);
+// The temporary files that saves left beside a profile: profile.<id>.tmp, and
+// the profile.tmp of earlier versions.
+Strings SaveTempsOf(const std::string& profile);
+// A Unix symbolic link at link to target, both Windows paths (Wine runs ln).
+bool UnixSymlink(const std::string& target, const std::string& link);
 // Polls cond, handling this thread's messages, until it holds or timeoutMs pass.
 bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
 
