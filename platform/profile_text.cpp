@@ -27,12 +27,9 @@ struct Units {
     int n;
     int width;  // 1 or 2 bytes
     bool bBig;
-    unsigned operator[](int i) const
-    {
-        if (width == 1)
-            return p[i];
-        return bBig ? (p[2 * i] << 8 | p[2 * i + 1]) : (p[2 * i] | p[2 * i + 1] << 8);
-    }
+    // Every byte of a file passes here: the common case is kept small enough to inline.
+    unsigned operator[](int i) const { return width == 1 ? p[i] : Wide(i); }
+    unsigned Wide(int i) const { return bBig ? (p[2 * i] << 8 | p[2 * i + 1]) : (p[2 * i] | p[2 * i + 1] << 8); }
 };
 
 void Trim(const Units& u, int& begin, int& end)
@@ -78,21 +75,32 @@ void AppendText(CString& out, const Units& u, const CString& text)
     delete[] wide;
 }
 
-// Names match as reads match them: ignoring case.
-bool SameName(const CString& a, const char* b)
+// Whether units [begin, end) spell name as reads match names: ignoring case.
+// ASCII is compared here (keys and sections of ours are); past it, in the code
+// page by the C run-time.
+bool SameName(const Units& u, int begin, int end, const char* pszName)
 {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.GetString()),
-                    reinterpret_cast<const unsigned char*>(b)) == 0;
+    const char* p = pszName;
+    for (int i = begin;; ++i, ++p) {
+        unsigned a = i < end ? u[i] : 0, b = static_cast<unsigned char>(*p);
+        if (a >= 0x80 || b >= 0x80)
+            return _mbsicmp(reinterpret_cast<const unsigned char*>(ToAnsi(u, begin, end).GetString()),
+                            reinterpret_cast<const unsigned char*>(pszName)) == 0;
+        if (a == 0 || b == 0)
+            return a == b && i == end;
+        if ((a | 0x20) != (b | 0x20) || ((a | 0x20) - 'a' > 'z' - 'a' && a != b))
+            return false;
+    }
 }
 
-// The key that name names and no earlier line took, or -1. The search starts
-// at hint and goes round: the lines of a saved list come in the list's order.
-int FindKey(const CString& name, const CArray<CProfileValue>& values, CArray<bool>& taken, int& hint)
+// The key that units [begin, end) name and no earlier line took, or -1. The
+// search starts at hint and goes round: a saved list's lines come in its order.
+int FindKey(const Units& u, int begin, int end, const CArray<CProfileValue>& values, CArray<bool>& taken, int& hint)
 {
     const int count = values.GetSize();
     for (int j = 0; j < count; ++j) {
         int k = (hint + j) % count;
-        if (!taken[k] && SameName(name, values[k].strKey)) {
+        if (!taken[k] && SameName(u, begin, end, values[k].strKey)) {
             taken[k] = true;
             hint = k + 1;
             return k;
@@ -133,9 +141,41 @@ bool HeaderName(const Units& u, int begin, int end, int& nameBegin, int& nameEnd
     return close >= 0;
 }
 
+// Reads drop blanks at both ends and then one pair of enclosing quotes: such a
+// value is quoted once more. A trail byte is never a blank or a quote, so the
+// end bytes are characters.
+bool NeedsQuotes(const CString& value)
+{
+    const int n = value.GetLength();
+    if (n == 0)
+        return false;
+    unsigned char first = static_cast<unsigned char>(value[0]), last = static_cast<unsigned char>(value[n - 1]);
+    return IsBlank(first) || IsBlank(last) || (n >= 2 && (first == '"' || first == '\'') && last == first);
+}
+
 CString KeyLine(const CProfileValue& value)
 {
-    return value.strKey + "=" + ProfileValueToStore(value.strValue);
+    CString line(value.strKey);
+    line += '=';
+    line += ProfileValueToStore(value.strValue);
+    return line;
+}
+
+// A key's line, straight into the code page's bytes, the common case.
+void AppendKeyLine(CString& out, const Units& u, const CProfileValue& value)
+{
+    if (u.width != 1) {
+        AppendText(out, u, KeyLine(value));
+        return;
+    }
+    const bool bQuotes = NeedsQuotes(value.strValue);
+    out += value.strKey;
+    out += '=';
+    if (bQuotes)
+        out += '"';
+    out += value.strValue;
+    if (bQuotes)
+        out += '"';
 }
 
 CArray<bool> NoneTaken(int count)
@@ -170,11 +210,11 @@ void EditUnits(const Units& u, const char* pszSection, const CArray<CProfileValu
             // Reads look no further than the first section of the name.
             if (bFound)
                 break;
-            bFound = SameName(ToAnsi(u, nameBegin, nameEnd), pszSection);
+            bFound = SameName(u, nameBegin, nameEnd, pszSection);
             insertAt = bFound ? end : n;
         } else if (bFound && begin < last && u[begin] != ';') {
             insertAt = end;
-            int k = FindKey(ToAnsi(u, begin, KeyNameEnd(u, begin, last)), values, taken, hint);
+            int k = FindKey(u, begin, KeyNameEnd(u, begin, last), values, taken, hint);
             if (k >= 0)
                 edits.Add(LineEdit{i, end, k});
         }
@@ -184,7 +224,7 @@ void EditUnits(const Units& u, const char* pszSection, const CArray<CProfileValu
     int cursor = 0;
     for (const LineEdit& edit : edits) {
         out.Append(p + cursor * u.width, (edit.from - cursor) * u.width);
-        AppendText(out, u, KeyLine(values[edit.key]));
+        AppendKeyLine(out, u, values[edit.key]);
         cursor = edit.to;
     }
     out.Append(p + cursor * u.width, (insertAt - cursor) * u.width);
@@ -249,7 +289,7 @@ bool SectionReadsAs(const char* pszLines, const CArray<CProfileValue>& values)
         if (begin == end || p[begin] == ';')
             continue;
         const int nameEnd = KeyNameEnd(line, begin, end);
-        int k = FindKey(CString(p + begin, nameEnd - begin), values, taken, hint);
+        int k = FindKey(line, begin, nameEnd, values, taken, hint);
         if (k < 0)
             continue;
         ++nFound;
@@ -260,8 +300,10 @@ bool SectionReadsAs(const char* pszLines, const CArray<CProfileValue>& values)
         Trim(line, valueBegin, end);
         // As the file holds it, or as a read gives it: the profile functions
         // differ in whether a section's lines lose their quotes.
-        const CString value(p + valueBegin, end - valueBegin);
-        if (value != ProfileValueToStore(values[k].strValue) && value != values[k].strValue)
+        const CString& given = values[k].strValue;
+        const int n = end - valueBegin;
+        if ((n != given.GetLength() || std::memcmp(p + valueBegin, given.GetString(), static_cast<size_t>(n)) != 0) &&
+            CString(p + valueBegin, n) != ProfileValueToStore(given))
             return false;
     }
     return nFound == values.GetSize();
@@ -270,16 +312,7 @@ bool SectionReadsAs(const char* pszLines, const CArray<CProfileValue>& values)
 CString ProfileValueToStore(const char* psz)
 {
     CString value(psz);
-    int n = value.GetLength();
-    if (n == 0)
-        return value;
-    // A trail byte is never a blank or a quote, so the end bytes are characters.
-    unsigned char first = static_cast<unsigned char>(value[0]);
-    unsigned char last = static_cast<unsigned char>(value[n - 1]);
-    bool bQuoted = n >= 2 && (first == '"' || first == '\'') && last == first;
-    if (IsBlank(first) || IsBlank(last) || bQuoted)
-        return "\"" + value + "\"";
-    return value;
+    return NeedsQuotes(value) ? "\"" + value + "\"" : value;
 }
 
 bool IsUtf8ProfileText(const char* pBytes, size_t nBytes)

@@ -213,8 +213,8 @@ void CSettingsDlg::OnDblclkList()
 
 void CSettingsDlg::OnOK()
 {
-    // The ANSI profile functions would rewrite a UTF-8 file as code page 932,
-    // garbling every line of it, the user's own sections too.
+    // The list's lines go in as code page 932, which reads garbled in a UTF-8
+    // file; the user is told how to turn the file into one that keeps them.
     CProfileFile& profile = AfxGetApp()->GetProfileFile();
     if (profile.IsUtf8()) {
         AfxMessageBox("設定ファイルの文字コードが ANSI（Shift_JIS）ではないため、リストを保存できません。\r\n" +

@@ -453,9 +453,10 @@ TEST(SettingsDialog, AddSelectsAMatchInAnyCaseOrAppends)
     });
 }
 
-// The ANSI profile functions would garble a UTF-8 file, the user's own sections too: OK refuses it.
-// A refused save keeps the file, the dialog with its edits and the main list. A code page 932 file, and
-// a UTF-16 LE one (what the refusal advises where Notepad's "ANSI" is no Shift_JIS), are saved as they are.
+// The list is written in code page 932, which a UTF-8 file would read garbled: OK refuses such a file.
+// A refused save keeps the file, the dialog with its edits and the main list. A code page 932 file (half-width
+// katakana too), and a UTF-16 LE one (what the refusal advises where Notepad's "ANSI" is no Shift_JIS), are
+// saved as they are.
 TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932OrUtf16One)
 {
     const std::string own = "; 自分のメモ\r\n[BUTTON]\r\nBTN1=メモ帳,保存\r\nBTN2=\r\n[自分の設定]\r\n色=青\r\n";
@@ -466,9 +467,11 @@ TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932OrU
                           "システム ロケールが日本語でない Windows や、UTF-8 を使う設定（ベータ）がオンの "
                           "Windows では、「ANSI」の代わりに「UTF-16 LE」を選びます。",
                failed[] = "リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。";
+    // Half-width katakana in code page 932 are valid two-byte UTF-8 too, and no sign of it.
+    const std::string kana = own + "ﾒﾓ=ﾃｽﾄｱ,ﾅｼ\r\n";
     const struct { std::string bytes; const char* refusal; } cases[] = {  // no bytes: a folder that is not there
         {own8, utf8}, {"\xEF\xBB\xBF" + own8, utf8}, {"\xEF\xBB\xBF" + own, utf8}, {"", failed}, {own, nullptr},
-        {Utf16(own), nullptr}};
+        {Utf16(own), nullptr}, {kana, nullptr}};
     RunDialogs({}, [&] {
         const std::string kept = AfxGetApp()->m_pszProfileName;
         for (const auto& c : cases) {
@@ -496,9 +499,10 @@ TEST(SettingsDialog, OkRefusesAUtf8ListFileOrAFailedWriteAndSavesACodePage932OrU
             }
             ASSERT_TRUE(WaitClosed());
             if (!c.refusal) {
-                const std::string saved = own.substr(0, own.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
-                                          own.substr(own.find("[自分"));
-                EXPECT_EQ(c.bytes == own ? saved : Utf16(saved), testkit::ReadFile(path));
+                const std::string& text = c.bytes == kana ? kana : own;
+                const std::string saved = text.substr(0, text.find("BTN2")) + "BTN2=新しい窓,押す\r\nBTN3=\r\n" +
+                                          text.substr(text.find("[自分"));
+                EXPECT_EQ(c.bytes == Utf16(own) ? Utf16(saved) : saved, testkit::ReadFile(path));
                 EXPECT_EQ((Strings{"メモ帳,保存", "新しい窓,押す"}), Targets());
             }
             ::DeleteFileA(path.c_str());
@@ -1004,9 +1008,9 @@ HWND SettingsWithList(const testkit::ZelvanoStart& run, LRESULT count)
 
 }  // namespace
 
-// Killed at moments all through the save of a list of 1,200 entries, as a crash or a power cut ends it,
-// the program leaves the old list byte for byte or the whole new one, and the next start reads one of
-// them; what a kill leaves of the temporary file is never read, and the next save replaces it.
+// Killed at moments all through the save of a list of 1,200 entries and the notes after it, as a crash or a
+// power cut ends it, the program leaves the old file byte for byte or the whole new one, and the next start
+// reads one of them; what a kill leaves of the temporary file is never read, and the next save removes it.
 TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
 {
     testkit::ScreenLock lock;
@@ -1018,9 +1022,23 @@ TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
             saved += "BTN" + std::to_string(i - 1) + "=窓 " + std::to_string(i) + ",ボタン\r\n";
     }
     saved += "BTN" + std::to_string(n) + "=\r\n";
+    // The user's own notes after the list, a megabyte of them: the save takes long enough to be killed in.
+    std::string notes = "[メモ]\r\n";
+    for (int k = 1; k <= 20000; ++k)
+        notes += "覚え書き " + std::to_string(k) + ": 消えてはならない自分の行\r\n";
+    old += notes;
+    saved += notes;
     testkit::ZelvanoCopy zelvano(WithPid("zelvano-kill"), old);
-    // The first save runs to its end and times the others' kills.
-    DWORD saveMs = 0;
+    LARGE_INTEGER frequency = {}, clicked = {};
+    ::QueryPerformanceFrequency(&frequency);
+    auto sinceClick = [&] {
+        LARGE_INTEGER now = {};
+        ::QueryPerformanceCounter(&now);
+        return static_cast<double>(now.QuadPart - clicked.QuadPart) * 1000 / static_cast<double>(frequency.QuadPart);
+    };
+    // The first save runs to its end and times the others' kills: from the moment its temporary file
+    // appears to the moment the profile is the new one.
+    double tempMs = -1, doneMs = -1;
     int killedWhileSaving = 0, killedBefore = 0;
     for (int percent : {100, 20, 50, 80, 100}) {
         SCOPED_TRACE(percent);
@@ -1031,17 +1049,25 @@ TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
         ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_SETCURSEL, 0, 0);
         ::SendMessageA(::GetDlgItem(hDlg, IDC_DELETE), BM_CLICK, 0, 0);
         ASSERT_EQ(n - 1, ::SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_GETCOUNT, 0, 0));
-        const DWORD start = ::GetTickCount();
+        ::QueryPerformanceCounter(&clicked);
         ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
         if (percent == 100) {
+            WIN32_FILE_ATTRIBUTE_DATA data = {};
+            while (doneMs < 0 && sinceClick() < 60000) {
+                if (tempMs < 0 && !testkit::SaveTempsOf(zelvano.profile).empty())
+                    tempMs = sinceClick();
+                if (::GetFileAttributesExA(zelvano.profile.c_str(), GetFileExInfoStandard, &data) &&
+                    data.nFileSizeLow != old.size())
+                    doneMs = sinceClick();
+            }
+            ASSERT_TRUE(tempMs >= 0 && doneMs > tempMs) << tempMs << " " << doneMs;
             ASSERT_TRUE(testkit::WaitFor([&] { return !::IsWindow(hDlg); }, 60000));
-            saveMs = saveMs ? saveMs : ::GetTickCount() - start;
             EXPECT_EQ(saved, testkit::ReadFile(zelvano.profile));
             // Its own temporary file, and what the kills before left, are gone.
             EXPECT_EQ(Strings(), testkit::SaveTempsOf(zelvano.profile));
             continue;
         }
-        ::Sleep(saveMs * percent / 100);
+        ::Sleep(static_cast<DWORD>(tempMs + (doneMs - tempMs) * percent / 100));
         run.process.Kill();
         const std::string now = testkit::ReadFile(zelvano.profile);
         EXPECT_TRUE(now == old || now == saved) << now.size() << " bytes";
@@ -1052,8 +1078,59 @@ TEST(ZelvanoProgram, AKillDuringTheSaveLeavesTheOldListOrTheWholeNewOne)
             EXPECT_TRUE(SettingsWithList(next, now == old ? n : n - 1));
         }
     }
-    std::printf("a save of %d entries took %lu ms; of 3 kills, %d came while it wrote and %d left the old list\n",
-                n - 1, saveMs, killedWhileSaving, killedBefore);
+    std::printf("a save of %d entries and a megabyte of notes wrote from %.0f to %.0f ms after OK; of 3 kills, "
+                "%d came while it wrote and %d left the old list\n",
+                n - 1, tempMs, doneMs, killedWhileSaving, killedBefore);
     EXPECT_GT(killedWhileSaving, 0);
     EXPECT_GT(killedBefore, 0);
+}
+
+// Two programs save the same profile at once, as one started at logon and one by hand may: each save has a
+// temporary file of its own, so the profile ends with one whole list every time and nothing beside it, and
+// a program whose save did not land says so and keeps its dialog.
+TEST(ZelvanoProgram, TwoSavesAtOnceEndWithOneWholeListAndNothingLeftBeside)
+{
+    testkit::ScreenLock lock;
+    const int n = 600;
+    auto list = [&](int skipped) {
+        std::string s = "[BUTTON]\r\n";
+        for (int i = 1, m = 0; i <= n; ++i) {
+            if (i != skipped)
+                s += "BTN" + std::to_string(++m) + "=窓 " + std::to_string(i) + ",ボタン\r\n";
+        }
+        return skipped ? s + "BTN" + std::to_string(n) + "=\r\n" : s;
+    };
+    const std::string old = list(0), stem = WithPid("zelvano-twice");
+    testkit::ZelvanoCopy zelvano(stem, old);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(testkit::WriteFile(zelvano.profile, old));
+        testkit::ZelvanoStart runs[2] = {testkit::ZelvanoStart(zelvano.exe), testkit::ZelvanoStart(zelvano.exe)};
+        HWND dlgs[2] = {SettingsWithList(runs[0], n), SettingsWithList(runs[1], n)};
+        ASSERT_TRUE(dlgs[0] && dlgs[1]);
+        for (int k = 0; k < 2; ++k) {  // program k deletes entry k: the two lists differ
+            ::SendDlgItemMessageA(dlgs[k], IDC_TARGET_LIST, LB_SETCURSEL, k, 0);
+            ::SendMessageA(::GetDlgItem(dlgs[k], IDC_DELETE), BM_CLICK, 0, 0);
+        }
+        for (HWND hDlg : dlgs)
+            ::PostMessageA(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
+        bool landed[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            HWND hBox = nullptr;
+            ASSERT_TRUE(testkit::WaitFor([&] {
+                return !::IsWindow(dlgs[k]) || (hBox = testkit::FindBox(runs[k].process.Id(), stem)) != nullptr;
+            }, 30000));
+            landed[k] = !hBox;
+            if (hBox) {
+                EXPECT_EQ("リストを保存できませんでした。\r\n設定ファイルに書き込めるか確かめてください。", BoxText(hBox));
+                EXPECT_TRUE(::IsWindow(dlgs[k]));
+                ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+            }
+        }
+        const std::string now = testkit::ReadFile(zelvano.profile);
+        EXPECT_TRUE(now == list(1) || now == list(2)) << now.size() << " bytes";
+        for (int k = 0; k < 2; ++k)
+            EXPECT_TRUE(now != list(k + 1) || landed[k]) << "the list in place is one whose program was told it failed";
+        EXPECT_EQ(Strings(), testkit::SaveTempsOf(zelvano.profile));
+    }
 }

@@ -15,8 +15,9 @@ std::string Entry(int n, const std::string& value) { return "BTN" + std::to_stri
 
 }  // namespace
 
-// The list's save needs a second page once it grows: the old store stays byte for byte, the user is told
-// and the dialog keeps the edits. With room made, the same OK saves the whole new list.
+// The list's save needs a second page once it grows, and the cut falls in the user's notes after the list:
+// the old store stays byte for byte, the user is told and the dialog keeps the edits. With room made, the
+// same OK saves the whole new list, the notes to their last byte.
 TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoom)
 {
     const char* volume = std::getenv("ZELVANO_FULL_VOLUME");
@@ -30,19 +31,24 @@ TEST(FullDisk, AStoreOnAFullVolumeKeepsItsListTellsTheUserAndSavesOnceThereIsRoo
     const std::string store = folder + "\\" + stem + ".INI", filler = std::string(volume) + "\\filler";
     CreateDirectoryA((std::string(volume) + "\\VirtualStore").c_str(), nullptr);
     CreateDirectoryA(folder.c_str(), nullptr);
-    // As full as one page holds: the first entry deleted and the long pick added, the list needs two.
+    // Five entries, no closing key, and the user's own notes after them, as full as one page holds: with
+    // the first entry deleted, the long pick added and the closing key, the list needs a second page, so
+    // that a write cut short ends inside the notes.
     auto value = [](int i) { return "見本のウィンドウ " + std::to_string(i) + ",見本のボタン " + std::to_string(i); };
-    std::string old = "[BUTTON]\r\n", saved = old;
-    int n = 0;
-    while (old.size() + Entry(n + 1, value(n + 1)).size() + Entry(n + 2, "").size() <= 4096) {
-        ++n;
-        old += Entry(n, value(n));
-        if (n > 1)
-            saved += Entry(n - 1, value(n));
+    const int n = 5;
+    std::string list, grown;
+    for (int i = 1; i <= n; ++i) {
+        list += Entry(i, value(i));
+        if (i > 1)
+            grown += Entry(i - 1, value(i));
     }
-    old += Entry(n + 1, "");
-    saved += Entry(n, window + "," + button) + Entry(n + 1, "");
-    ASSERT_LE(old.size(), 4096u);
+    grown += Entry(n, window + "," + button) + Entry(n + 1, "");
+    std::string notes = "[メモ]\r\n";
+    for (int k = 1; list.size() + notes.size() + 50 <= 4092 - 10; ++k)
+        notes += "覚え書き " + std::to_string(k) + ": 自分で書いた行、消えてはならない\r\n";
+    notes += std::string(4092 - 10 - 2 - list.size() - notes.size(), '-') + "\r\n";
+    const std::string old = "[BUTTON]\r\n" + list + notes, saved = "[BUTTON]\r\n" + grown + notes;
+    ASSERT_EQ(4092u, old.size());
     ASSERT_GT(saved.size(), 4096u);
     ASSERT_TRUE(testkit::WriteFile(store, old) && testkit::WriteFile(filler, std::string(4096, 'f')));
     ULARGE_INTEGER free = {};

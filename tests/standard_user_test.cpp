@@ -30,6 +30,15 @@ const AdminList kAdminLists[] = {
     {"zvstd-locked", "[BUTTON]\r\nBTN1=標準窓,既存\r\nBTN2=店窓,店\r\n"},
 };
 
+// A list that is no read-only file, as on Windows, where only the folder's
+// permissions keep this user out, with what an administrator's save that was
+// killed left beside it (tools/standard_user.sh installs admin\open\*).
+const AdminList kLeftovers[] = {
+    {"zvstd-left.INI", "[BUTTON]\r\nBTN1=標準窓,既存\r\nBTN2=店窓,店\r\n"},
+    {"zvstd-left.INI.tmp", "[BUTTON]\r\nBTN1=残骸,x\r\n"},
+    {"zvstd-left.INI.7FFFFFFC-0.tmp", "[BUTTON]\r\nBTN1=残骸,y\r\n"},
+};
+
 std::string UserStore(const char* stem)
 {
     char local[MAX_PATH] = {}, windows[MAX_PATH] = {};
@@ -169,6 +178,33 @@ TEST(StandardUser, WhenTheUserStoreRefusesTooTheSaveIsRefusedAndTheListKept)
     EXPECT_TRUE(start.Close());
 }
 
+// Temporary files that this user can neither remove nor write beside: the save goes to the user store
+// all the same, and they stay, never read.
+TEST(StandardUser, LeftoversOfAnAdministratorsSaveNeitherBlockTheSaveNorAreRead)
+{
+    testkit::ZelvanoCopy zelvano("zvstd-left");
+    const std::string store = UserStore("zvstd-left");
+    DeleteFileA(store.c_str());
+    ASSERT_EQ(kLeftovers[0].bytes, testkit::ReadFile(zelvano.profile));
+    ASSERT_EQ(0u, GetFileAttributesA(zelvano.profile.c_str()) & FILE_ATTRIBUTE_READONLY);
+    testkit::ZelvanoStart start(zelvano.exe);
+    ASSERT_TRUE(start.hMain);
+    HWND hDlg = start.OpenSettings();
+    ASSERT_TRUE(hDlg);
+    ASSERT_EQ(2, ListCount(hDlg));
+    SendDlgItemMessageA(hDlg, IDC_TARGET_LIST, LB_SETCURSEL, 0, 0);
+    Click(hDlg, IDC_DELETE);
+    ASSERT_TRUE(testkit::WaitFor([&] { return ListCount(hDlg) == 1; }));
+    Click(hDlg, IDOK);
+    EXPECT_TRUE(testkit::WaitFor([&] { return !IsWindow(hDlg); }));
+    EXPECT_EQ(nullptr, testkit::FindBox(start.process.Id(), "zvstd-left"));
+    EXPECT_EQ("[BUTTON]\r\nBTN1=店窓,店\r\nBTN2=\r\n", testkit::ReadFile(store));
+    for (const AdminList& file : kLeftovers)
+        EXPECT_EQ(file.bytes, testkit::ReadFile(testkit::WindowsDirFile(file.stem))) << file.stem;
+    EXPECT_TRUE(start.Close());
+    DeleteFileA(store.c_str());
+}
+
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--prepare") == 0) {
@@ -176,6 +212,10 @@ int main(int argc, char** argv)
         CreateDirectoryA(dir.c_str(), nullptr);
         for (const AdminList& list : kAdminLists)
             if (!testkit::WriteFile(dir + "\\" + list.stem + ".INI", list.bytes))
+                return 1;
+        CreateDirectoryA((dir + "\\open").c_str(), nullptr);
+        for (const AdminList& file : kLeftovers)
+            if (!testkit::WriteFile(dir + "\\open\\" + file.stem, file.bytes))
                 return 1;
         return 0;
     }

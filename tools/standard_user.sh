@@ -62,6 +62,9 @@ as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/st
 # What an administrator puts in the Windows directory, and a folder the
 # account can read but not write in.
 install -m 444 "$STAGE"/admin/*.INI "$WINDOWS/"
+# Files the account may read but not change though they are not read-only, as
+# Windows keeps a standard user out of its folder by permissions alone.
+install -m 644 "$STAGE"/admin/open/* "$WINDOWS/"
 mkdir -m 555 "$STAGE/locked"
 
 as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/standard_user_tests.exe"
