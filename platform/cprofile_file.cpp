@@ -1,33 +1,14 @@
 #include "platform/cprofile_file.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <mbstring.h>
 #include <shlobj.h>
+
+#include "platform/csave_temp_file.h"
+#include "platform/cfile_handle.h"
 
 namespace {
 
 const size_t kMaxProfileBytes = 64u << 20;
-
-// A file handle of ours, closed when it goes.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : m_h(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    operator HANDLE() const { return m_h; }
-    bool IsOpen() const { return m_h != INVALID_HANDLE_VALUE; }
-    void Close()
-    {
-        if (IsOpen())
-            ::CloseHandle(m_h);
-        m_h = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_h;
-};
 
 bool IsFile(const char* pszPath)
 {
@@ -50,7 +31,7 @@ bool ReadAll(HANDLE h, CString& bytes)
 
 bool ReadBytes(const char* pszPath, CString& bytes)
 {
-    FileHandle h(::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    CFileHandle h(::CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, 0, nullptr));
     return h.IsOpen() && ReadAll(h, bytes);
 }
@@ -67,23 +48,16 @@ bool WriteAll(HANDLE h, const CString& bytes)
 }
 
 // Multibyte-aware: the trail byte of a double-byte character may be 0x5C.
-int NameStart(const CString& path)
-{
-    int start = 0;
-    for (int i = 0; i < path.GetLength(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c == '\\' || c == '/')
-            start = i + 1;
-        else if (::IsDBCSLeadByte(c) && i + 1 < path.GetLength())
-            ++i;
-    }
-    return start;
-}
-
 CString WithoutTrailingBackslash(const CString& s)
 {
-    int n = s.GetLength();
-    return n > 0 && NameStart(s) == n && s[n - 1] == '\\' ? s.Left(n - 1) : s;
+    bool bBackslash = false;
+    for (int i = 0; i < s.GetLength(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        bBackslash = c == '\\';
+        if (::IsDBCSLeadByte(c) && i + 1 < s.GetLength())
+            ++i;
+    }
+    return bBackslash ? s.Left(s.GetLength() - 1) : s;
 }
 
 bool ToAnsi(const wchar_t* pszWide, CString& out)
@@ -161,7 +135,7 @@ CString ReadProfile(const char* pszSection, const char* pszEntry, const char* ps
 // The file a link names, where the save must go; the path itself otherwise.
 CString FinalPath(const CString& path)
 {
-    FileHandle h(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    CFileHandle h(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, 0, nullptr));
     char final[MAX_PATH * 2] = {};
     DWORD n = h.IsOpen() ? ::GetFinalPathNameByHandleA(h, final, sizeof(final), FILE_NAME_NORMALIZED) : 0;
@@ -171,87 +145,6 @@ CString FinalPath(const CString& path)
     if (s.Left(8) == "\\\\?\\UNC\\")
         return "\\\\" + s.Mid(8);
     return s.Left(4) == "\\\\?\\" ? s.Mid(4) : s;
-}
-
-bool IsRunning(DWORD dwProcessId)
-{
-    HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId);
-    if (!h)
-        return ::GetLastError() == ERROR_ACCESS_DENIED;  // another user's: not ours to judge
-    DWORD dwCode = 0;
-    bool bRunning = ::GetExitCodeProcess(h, &dwCode) && dwCode == STILL_ACTIVE;
-    ::CloseHandle(h);
-    return bRunning;
-}
-
-// name.<process id>-<number>.tmp, in hexadecimal digits, as CreateTemp names them.
-bool IsTempOf(const char* pszFound, const CString& name, DWORD& dwProcessId)
-{
-    const size_t n = static_cast<size_t>(name.GetLength());
-    if (std::strlen(pszFound) <= n || pszFound[n] != '.' ||
-        _mbsnbicmp(reinterpret_cast<const unsigned char*>(pszFound),
-                   reinterpret_cast<const unsigned char*>(name.GetString()), n) != 0)
-        return false;
-    char* pEnd = nullptr;
-    dwProcessId = std::strtoul(pszFound + n + 1, &pEnd, 16);
-    if (pEnd == pszFound + n + 1 || *pEnd != '-')
-        return false;
-    const char* pNumber = pEnd + 1;
-    std::strtoul(pNumber, &pEnd, 16);
-    return pEnd != pNumber && _stricmp(pEnd, ".tmp") == 0;
-}
-
-// Only when nobody has it open: a file in use is no leftover.
-void RemoveIfUnheld(const CString& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    FileHandle h(::CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-}
-
-// What saves that a crash, a kill or a power cut ended left beside file: a
-// temporary file named for a process that runs no more (or for this one,
-// whose save it was), and the one name that earlier versions used. One that
-// cannot be removed (another user's) stays, and is never read.
-void RemoveLeftovers(const CString& file)
-{
-    RemoveIfUnheld(file + ".tmp");
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = ::FindFirstFileA(file + ".*.tmp", &data);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return;
-    const CString folder = file.Left(NameStart(file)), name = file.Mid(NameStart(file));
-    do {
-        DWORD dwProcessId = 0;
-        if (IsTempOf(data.cFileName, name, dwProcessId) &&
-            (dwProcessId == ::GetCurrentProcessId() || !IsRunning(dwProcessId)))
-            RemoveIfUnheld(folder + data.cFileName);
-    } while (::FindNextFileA(hFind, &data));
-    ::FindClose(hFind);
-}
-
-// A temporary file of this save's own beside file, named for this process
-// (another save tells a leftover from it by that) and this save. With bCopy a
-// copy of file, so that its named streams (a download's Zone.Identifier, say)
-// and attributes go with it; the bytes are then written over.
-HANDLE CreateTemp(const CString& file, bool bCopy, unsigned nSave, CString& temp)
-{
-    for (unsigned n = 0; n < 16; ++n) {
-        temp.Format("%s.%lX-%X.tmp", file.GetString(), ::GetCurrentProcessId(), nSave + n);
-        if (bCopy && !::CopyFileA(file, temp, TRUE)) {
-            if (::GetLastError() == ERROR_FILE_EXISTS)
-                continue;
-            return INVALID_HANDLE_VALUE;
-        }
-        HANDLE h = ::CreateFileA(temp, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 bCopy ? OPEN_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS)
-            return h;
-    }
-    return INVALID_HANDLE_VALUE;
 }
 
 // Whether the file holds bytes, as read back from it, and the profile
@@ -301,26 +194,6 @@ bool CopyPermissions(const CString& from, const CString& to)
         ok = pfnSet(to, DACL_SECURITY_INFORMATION, old.GetBuffer(old.GetLength())) != FALSE;
     ::FreeLibrary(hAdvapi);
     return ok;
-}
-
-// One rename, which replaces the file or leaves it as it was; what a rename
-// leaves behind with the old file (attributes, streams, permissions) was
-// copied beforehand. Not ReplaceFile: without a backup file it can fail with
-// the profile gone from its name, and with one the profile leaves its name for
-// a moment. A virus scanner or a sync client may hold the profile for a
-// moment: that is waited out briefly.
-bool MoveIntoPlace(const char* pszTemp, const char* pszTarget)
-{
-    const DWORD kWaitMs = 200, kStepMs = 20;
-    for (DWORD waited = 0;; waited += kStepMs) {
-        if (::MoveFileExA(pszTemp, pszTarget, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        DWORD dwError = ::GetLastError();
-        // Windows reports a file that others hold open as denied access.
-        if ((dwError != ERROR_SHARING_VIOLATION && dwError != ERROR_ACCESS_DENIED) || waited >= kWaitMs)
-            return false;
-        ::Sleep(kStepMs);
-    }
 }
 
 void CreateFolders(const CString& path)
@@ -397,42 +270,28 @@ CProfileFile::CommitResult CProfileFile::Commit(const CString& source, const CSt
         return FAILED;
     }
     const bool bSame = source == target && dwTarget != INVALID_FILE_ATTRIBUTES;
+    // A link is saved through: into the file it names.
     const CString file = bSame ? FinalPath(target) : target;
-    RemoveLeftovers(file);
-    CString temp;
-    FileHandle hTemp(CreateTemp(file, bSame, m_nSaves++, temp));
+    CSaveTempFile::RemoveLeftovers(file);
+    CSaveTempFile temp(file, bSame, m_nSaves++);
     // A folder that takes no new file refuses the save, as a read-only file does.
-    if (!hTemp.IsOpen()) {
-        DWORD dwError = ::GetLastError();
-        ::DeleteFileA(temp);
-        ::SetLastError(dwError);
+    if (!temp.IsOpen())
         return REFUSED;
-    }
     // The system profile's attributes do not fit the store (it is often read-only).
     const DWORD dwKeep = bSame ? dwTarget & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
                                : 0;
-    bool ok = Step(PROFILE_SAVE_CREATED, hTemp, temp) && WriteAll(hTemp, bytes) && ::SetEndOfFile(hTemp) &&
-              ::FlushFileBuffers(hTemp) && Step(PROFILE_SAVE_WRITTEN, hTemp, temp);
-    hTemp.Close();
-    // Held from here until it is in place, open to readers only: what is
-    // checked is what goes in place.
-    FileHandle hHeld(ok ? ::CreateFileA(temp, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr)
-                        : INVALID_HANDLE_VALUE);
-    ok = ok && hHeld.IsOpen() && ReadsBack(hHeld, bytes, temp, pszSection, values) &&
-         (!bSame || CopyPermissions(file, temp)) && (!dwKeep || ::SetFileAttributesA(temp, dwKeep)) &&
-         Step(PROFILE_SAVE_CHECKED, hHeld, temp) && MoveIntoPlace(temp, file);
-    DWORD dwError = ::GetLastError();
-    hHeld.Close();
-    if (ok) {
-        Step(PROFILE_SAVE_REPLACED, INVALID_HANDLE_VALUE, temp);
-        return COMMITTED;
-    }
-    ::SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temp);
-    ::SetLastError(dwError);
-    return FAILED;
+    const bool ok = Step(PROFILE_SAVE_CREATED, temp.GetHandle(), temp.GetPath()) &&
+                    WriteAll(temp.GetHandle(), bytes) && ::SetEndOfFile(temp.GetHandle()) &&
+                    ::FlushFileBuffers(temp.GetHandle()) && Step(PROFILE_SAVE_WRITTEN, temp.GetHandle(), temp.GetPath()) &&
+                    temp.HoldForReading() && ReadsBack(temp.GetHandle(), bytes, temp.GetPath(), pszSection, values) &&
+                    (!bSame || CopyPermissions(file, temp.GetPath())) &&
+                    (!dwKeep || ::SetFileAttributesA(temp.GetPath(), dwKeep)) &&
+                    Step(PROFILE_SAVE_CHECKED, temp.GetHandle(), temp.GetPath()) && temp.MoveOver(file);
+    if (!ok)
+        return FAILED;
+    Step(PROFILE_SAVE_REPLACED, INVALID_HANDLE_VALUE, temp.GetPath());
+    return COMMITTED;
 }
 
 bool CProfileFile::IsUtf8() const
