@@ -274,9 +274,12 @@ CProfileFile::CommitResult CProfileFile::Commit(const CString& source, const CSt
     const CString file = bSame ? FinalPath(target) : target;
     CSaveTempFile::RemoveLeftovers(file);
     CSaveTempFile temp(file, bSame, m_nSaves++);
-    // A folder that takes no new file refuses the save, as a read-only file does.
-    if (!temp.IsOpen())
-        return REFUSED;
+    // A folder that takes no new file refuses the save, as a read-only file
+    // does; a profile that another program holds fails it.
+    if (!temp.IsOpen()) {
+        const DWORD dwError = ::GetLastError();
+        return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION ? FAILED : REFUSED;
+    }
     // The system profile's attributes do not fit the store (it is often read-only).
     const DWORD dwKeep = bSame ? dwTarget & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)

@@ -165,15 +165,18 @@ TEST(Profile, TheUserStoreServesOnceItExistsAndAnyOtherRefusalStaysARefusal)
     EXPECT_EQ(system, S(profile.GetPath()));
     EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
 
-    // Held open for reading by another program, as an editor or a virus scanner
-    // does: it still reads, and the write is refused, with no store as this is
-    // no lack of access.
-    HANDLE hLock = CreateFileA(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_FALSE(WriteOne(profile, "BTN1", "lost,entry"));
-    EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
-    CloseHandle(hLock);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(store.c_str()));
+    // Held open by another program, as an editor or a virus scanner does, for
+    // reading or writing: it still reads, and the write is refused, with no
+    // store as this is no lack of access.
+    const DWORD holds[][2] = {{GENERIC_READ, FILE_SHARE_READ}, {GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE}};
+    for (const auto& hold : holds) {
+        HANDLE hLock = CreateFileA(system.c_str(), hold[0], hold[1], nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+        EXPECT_FALSE(WriteOne(profile, "BTN1", "lost,entry"));
+        EXPECT_EQ("system,one", S(profile.GetString("BUTTON", "BTN1", "")));
+        CloseHandle(hLock);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(store.c_str()));
+    }
 
     // Once the store exists, reads and writes go there and the system profile stays as it was.
     ASSERT_TRUE(testkit::WriteFile(store, "[BUTTON]\r\nBTN1=store,one\r\n"));
