@@ -83,7 +83,8 @@ BOOL CSettingsDlg::OnInitDialog()
                         rcWindow.Height() - rcClient.Height() + ::GetSystemMetrics(SM_CYICON),
                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    CReportDlg* pMain = dynamic_cast<CReportDlg*>(CWnd::FromHandle(::GetParent(m_hWnd)));
+    CWnd* pParent = CWnd::FromHandle(::GetParent(m_hWnd));
+    CReportDlg* pMain = pParent && pParent == AfxGetApp()->m_pMainWnd ? static_cast<CReportDlg*>(pParent) : nullptr;
     m_pTargets = pMain ? &pMain->m_targets : nullptr;
 
     m_listBox = CListBox(GetDlgItem(IDC_TARGET_LIST).m_hWnd);
