@@ -69,10 +69,13 @@ if [ "$MODE" = --check ]; then
     }
     build_clone "$CHECKS/one" false "" TZ=UTC
     grep ' shows: ' "$CHECKS/one.log" | sed 's/^/release check: /'
-    # Each would change the bytes, or stop the build, were it to reach a tool.
-    NOISE=(CFLAGS=-O0 CXXFLAGS="-O0 -DZELVANO_NOISE" CPPFLAGS=-DZELVANO_NOISE LDFLAGS=-Wl,--no-gc-sections
-        RCFLAGS="-l 0x411" MAKEFLAGS="CXX_FLAGS=-O0" CMAKE_BUILD_TYPE=Debug CPATH=/nonexistent
-        ZIPOPT=-9 ZIP=-9 LC_ALL=ja_JP.UTF-8 SOURCE_DATE_EPOCH=0)
+    # What a builder's machine may have set; CXXFLAGS, LDFLAGS, RCFLAGS,
+    # MAKEFLAGS, ZIPOPT and SOURCE_DATE_EPOCH as here each change the bytes
+    # when they reach the tools.
+    NOISE=(CFLAGS=-fno-omit-frame-pointer CXXFLAGS="-fno-omit-frame-pointer -DZELVANO_NOISE"
+        CPPFLAGS=-DZELVANO_NOISE LDFLAGS=-Wl,--major-os-version=7 RCFLAGS="-l 0x411"
+        MAKEFLAGS="CXX_FLAGS=-O0" CMAKE_BUILD_TYPE=Debug CPATH=/nonexistent ZIPOPT=-9 ZIP=-9
+        LC_ALL=ja_JP.UTF-8 SOURCE_DATE_EPOCH=0)
     build_clone "$CHECKS/the-second-clone" true --no-start TZ=Asia/Tokyo "${NOISE[@]}" \
         bash -c 'umask 077; exec faketime -f "+36h" "$@"' umask
     VERSION=$(sed -n 's/^#define ZELVANO_FILEVERSION_STR *"\(.*\)"/\1/p' "$CHECKS/one/res/version.h" | sed 's/, */./g')
