@@ -30,6 +30,8 @@ if [ -z "${ZELVANO_RELEASE_ENV:-}" ]; then
     [[ ${LD_PRELOAD:-} != *libfaketime* ]] || keep+=("LD_PRELOAD=$LD_PRELOAD")
     exec env -i "${keep[@]}" bash "$0" "$@"
 fi
+# Not for the releases that --check starts: each clears its own environment.
+unset ZELVANO_RELEASE_ENV
 source "$(dirname "$0")/tools/env.sh"
 
 MODE=${1:-}
