@@ -70,7 +70,8 @@ ctest --output-on-failure --no-tests=error -j2 "$@" || status=$?
 # set itself up (tools/env.sh, cannot_set_up), from the output of each.
 awk '/^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); test = $0 }
     { sub(/\r$/, "") }
-    /^\[  SKIPPED \] [^ ]+$/ { print "NOT RUN: " test ": " substr($0, 14) " (GTEST_SKIP)" }
+    /^\[  SKIPPED \] [^ ]+$/ { name = substr($0, 14)
+        print "NOT RUN: " (name == test ? name : test ": " name) " (GTEST_SKIP)" }
     /^skipped: / { print "NOT RUN: " test ": " substr($0, 10) }' Testing/Temporary/LastTest.log >&2
 if [ -n "${ZELVANO_SKIP_I686:-}" ]; then
     echo "NOT RUN: the 32-bit build and its tests (i686.*): ZELVANO_SKIP_I686 is set." >&2
