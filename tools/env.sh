@@ -151,12 +151,13 @@ wine_for() {
 # printed GoogleTest's closing line: a loader that could not start it, or a
 # program that ended early, may well exit 0 with no output at all.
 run_gtest() {
-    local status
+    local status program
+    for program in "$@"; do [[ $program != *.exe ]] || break; done
     "$@" 2>&1 | awk '{ print; fflush() } /^\[==========\] [0-9]+ tests? from [0-9]+ test suites? ran\./ { seen = 1 }
         END { exit !seen }'
     status=("${PIPESTATUS[@]}")
     if [ "${status[1]}" != 0 ]; then
-        echo "${*: -1}: no closing line of GoogleTest (exit ${status[0]}): it did not run to its end" >&2
+        echo "$program: no closing line of GoogleTest (exit ${status[0]}): it did not run to its end" >&2
         [ "${status[0]}" != 0 ] || return 1
     fi
     return "${status[0]}"
