@@ -7,11 +7,31 @@
 # that they run.
 #
 # The bytes depend on the commit alone: every time in them is the commit's,
-# and no folder of the machine is kept, so anyone who builds the same commit
-# gets the same zip.
+# no folder of the machine is kept, the programs are built in a build folder
+# made anew and none of the caller's variables reaches the tools, so anyone
+# who builds the same commit with the same tools gets the same zip.
+# BUILDINFO beside SHA256SUMS names those tools.
 #   --no-start  without the start-up under Wine
 #   --check     builds the commit twice, in two fresh clones, and compares
 set -euo pipefail
+
+# Nothing of the caller's environment reaches CMake, make, the compiler, the
+# linker, windres or zip (CFLAGS, CXXFLAGS, CPPFLAGS, LDFLAGS, RCFLAGS,
+# MAKEFLAGS, CMAKE_*, CPATH, ZIPOPT, ZIP, LC_ALL, a PATH to other tools...):
+# the script runs once more with only what it needs from the machine (HOME,
+# a proxy for apt), what the check varies on purpose (the time zone,
+# faketime's clock) and the project's own settings.
+if [ -z "${ZELVANO_RELEASE_ENV:-}" ]; then
+    keep=(ZELVANO_RELEASE_ENV=1 PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C)
+    for name in HOME USER LOGNAME TERM TZ TMPDIR CI ZELVANO_BUILD ZELVANO_LOCALE ZELVANO_DPI \
+        http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY $(compgen -e FAKETIME || true); do
+        [ -z "${!name+set}" ] || keep+=("$name=${!name}")
+    done
+    [[ ${LD_PRELOAD:-} != *libfaketime* ]] || keep+=("LD_PRELOAD=$LD_PRELOAD")
+    exec env -i "${keep[@]}" bash "$0" "$@"
+fi
+# Not for the releases that --check starts: each clears its own environment.
+unset ZELVANO_RELEASE_ENV
 source "$(dirname "$0")/tools/env.sh"
 
 MODE=${1:-}
@@ -21,9 +41,12 @@ case "$MODE" in
 esac
 
 # Two builds of the commit (HEAD) in fresh clones at two paths, the second a
-# day and a half later by faketime's clock, in another time zone and with
-# another umask, so that a time, folder or permission that slips into the
-# bytes shows. Uncommitted changes are no part of it.
+# day and a half later by faketime's clock, in another time zone, with
+# another umask, with CR LF line ends where git's core.autocrlf makes them
+# and with a builder's variables set to noise, so that a time, folder,
+# permission, line end or variable that slips into the bytes shows. The
+# first also starts its zipped programs, as a plain release does.
+# Uncommitted changes are no part of it.
 if [ "$MODE" = --check ]; then
     ensure_packages faketime
     COMMIT=$(git -C "$ROOT" rev-parse HEAD)
@@ -34,24 +57,32 @@ if [ "$MODE" = --check ]; then
     CHECKS="$BUILD/release-check"
     rm -rf "$CHECKS"
     mkdir -p "$CHECKS"
-    # $1: the clone's folder; the rest runs the release there.
+    # $1: the clone's folder, $2 its core.autocrlf, $3 release.sh's option; the rest runs the release there.
     build_clone() {
-        local dir=$1
-        shift
+        local dir=$1 autocrlf=$2 option=$3
+        shift 3
         # HEAD by name: a detached one (as CI checks out) is on no branch.
-        git clone -q --no-checkout "$ROOT" "$dir"
+        git clone -q --no-checkout -c core.autocrlf="$autocrlf" "$ROOT" "$dir"
         git -C "$dir" fetch -q "$ROOT" HEAD
         git -C "$dir" checkout -q --detach "$COMMIT"
-        echo "release check: building in $dir"
-        (cd "$dir" && env -u ZELVANO_BUILD -u SOURCE_DATE_EPOCH "$@" ./release.sh --no-start) \
+        echo "release check: building in $dir (core.autocrlf=$autocrlf; about 2 minutes${option:+, $option})"
+        (cd "$dir" && env -u ZELVANO_BUILD -u SOURCE_DATE_EPOCH "$@" ./release.sh ${option:+"$option"}) \
             >"$dir.log" 2>&1 || { tail -n 20 "$dir.log" >&2; echo "release check: build failed, see $dir.log" >&2; exit 1; }
     }
-    build_clone "$CHECKS/one" TZ=UTC
-    build_clone "$CHECKS/the-second-clone" TZ=Asia/Tokyo \
+    build_clone "$CHECKS/one" false "" TZ=UTC
+    grep ' shows: ' "$CHECKS/one.log" | sed 's/^/release check: /'
+    # What a builder's machine may have set; CXXFLAGS, LDFLAGS, RCFLAGS,
+    # MAKEFLAGS, ZIPOPT and SOURCE_DATE_EPOCH as here each change the bytes
+    # when they reach the tools.
+    NOISE=(CFLAGS=-fno-omit-frame-pointer CXXFLAGS="-fno-omit-frame-pointer -DZELVANO_NOISE"
+        CPPFLAGS=-DZELVANO_NOISE LDFLAGS=-Wl,--major-os-version=7 RCFLAGS="-l 0x411"
+        MAKEFLAGS="CXX_FLAGS=-O0" CMAKE_BUILD_TYPE=Debug CPATH=/nonexistent ZIPOPT=-9 ZIP=-9
+        LC_ALL=ja_JP.UTF-8 SOURCE_DATE_EPOCH=0)
+    build_clone "$CHECKS/the-second-clone" true --no-start TZ=Asia/Tokyo "${NOISE[@]}" \
         bash -c 'umask 077; exec faketime -f "+36h" "$@"' umask
     VERSION=$(sed -n 's/^#define ZELVANO_FILEVERSION_STR *"\(.*\)"/\1/p' "$CHECKS/one/res/version.h" | sed 's/, */./g')
     differ=0
-    for f in zelvano.exe zelvano-32bit/zelvano.exe "zelvano-$VERSION.zip" SHA256SUMS; do
+    for f in zelvano.exe zelvano-32bit/zelvano.exe "zelvano-$VERSION.zip" SHA256SUMS BUILDINFO; do
         one="$CHECKS/one/build/dist/$f" two="$CHECKS/the-second-clone/build/dist/$f"
         sha256sum "$one" "$two"
         cmp "$one" "$two" || differ=1
@@ -73,11 +104,15 @@ SOURCE_DATE_EPOCH=$(git -C "$ROOT" log -1 --format=%ct) ||
 export SOURCE_DATE_EPOCH
 [ -z "$(git -C "$ROOT" status --porcelain --untracked-files=no)" ] ||
     echo "release: uncommitted changes, so these bytes are no commit's" >&2
-# Linked anew: a program linked before the last commit keeps that one's time.
-rm -f "$BUILD/zelvano.exe" "$BUILD/i686/zelvano.exe"
-if [ "$MODE" = --no-start ]; then build_all --target zelvano; else build_all; fi
-
-build_i686 --target zelvano
+# A build folder of its own, made anew each time: nothing that an older
+# compiler or another folder's cached options made goes into the release.
+# With the helpers for the start, which go in no zip.
+RELEASE_BUILD=$BUILD/release
+rm -rf "$RELEASE_BUILD"
+CONFIGURE_OPTIONS=(-DZELVANO_TESTS=OFF)
+if [ "$MODE" = --no-start ]; then TARGETS=(--target zelvano); else
+    TARGETS=(--target zelvano --target zelvano_probe --target target_app); fi
+(BUILD=$RELEASE_BUILD && build_all "${TARGETS[@]}" && build_i686 --target zelvano)
 
 # "0, 0, 0, 2" -> 0.0.0.2: one source for the version.
 VERSION=$(sed -n 's/^#define ZELVANO_FILEVERSION_STR *"\(.*\)"/\1/p' "$ROOT/res/version.h" | sed 's/, */./g')
@@ -92,8 +127,8 @@ check_exe() {
     [ "$dlls" = "gdi32.dll kernel32.dll msvcrt.dll user32.dll " ] ||
         { echo "$exe imports: $dlls" >&2; exit 1; }
 }
-check_exe "$BUILD/zelvano.exe" "PE32+" x86_64-w64-mingw32-objdump
-check_exe "$BUILD/i686/zelvano.exe" "PE32" i686-w64-mingw32-objdump
+check_exe "$RELEASE_BUILD/zelvano.exe" "PE32+" x86_64-w64-mingw32-objdump
+check_exe "$RELEASE_BUILD/i686/zelvano.exe" "PE32" i686-w64-mingw32-objdump
 
 # For Notepad on any system locale, where "ANSI" need not be code page 932:
 # CR LF and a byte-order mark that names the encoding. The texts in UTF-8;
@@ -127,8 +162,8 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$STAGE/zelvano-32bit" "$BUILD/dist"
-cp "$BUILD/zelvano.exe" "$STAGE/zelvano.exe"
-cp "$BUILD/i686/zelvano.exe" "$STAGE/zelvano-32bit/zelvano.exe"
+cp "$RELEASE_BUILD/zelvano.exe" "$STAGE/zelvano.exe"
+cp "$RELEASE_BUILD/i686/zelvano.exe" "$STAGE/zelvano-32bit/zelvano.exe"
 to_notepad "$ROOT/dist/README-ja.txt" "$STAGE/README.txt" UTF-8
 to_notepad "$ROOT/dist/ZELVANO.INI" "$STAGE/ZELVANO.INI" UTF-16LE
 to_notepad "$ROOT/LICENSE" "$STAGE/LICENSE.txt" UTF-8
@@ -141,10 +176,10 @@ ENTRIES="zelvano.exe zelvano-32bit/ zelvano-32bit/zelvano.exe README.txt ZELVANO
 chmod 0755 "$STAGE/zelvano-32bit" "$STAGE/zelvano.exe" "$STAGE/zelvano-32bit/zelvano.exe"
 chmod 0644 "$STAGE/README.txt" "$STAGE/ZELVANO.INI" "$STAGE/LICENSE.txt"
 (cd "$STAGE" && touch -d "@$SOURCE_DATE_EPOCH" $ENTRIES)
-ZIP="$BUILD/dist/zelvano-$VERSION.zip"
-rm -f "$ZIP"
-(cd "$STAGE" && TZ=UTC zip -q -X "$ZIP" $ENTRIES)
-unzip -l "$ZIP"
+ZIP_FILE="$BUILD/dist/zelvano-$VERSION.zip"
+rm -f "$ZIP_FILE"
+(cd "$STAGE" && TZ=UTC zip -q -X "$ZIP_FILE" $ENTRIES)
+unzip -l "$ZIP_FILE"
 
 # The checksums of what a user downloads and unpacks, under the names the zip
 # gives the programs, so that `sha256sum -c SHA256SUMS` checks them here as
@@ -153,27 +188,40 @@ rm -rf "$BUILD/dist/zelvano.exe" "$BUILD/dist/zelvano-32bit"
 (cd "$STAGE" && cp -p --parents zelvano.exe zelvano-32bit/zelvano.exe "$BUILD/dist/")
 (cd "$BUILD/dist" && sha256sum "zelvano-$VERSION.zip" zelvano.exe zelvano-32bit/zelvano.exe >SHA256SUMS)
 cat "$BUILD/dist/SHA256SUMS"
+
+# What made these bytes, for whoever builds the commit again to compare: the
+# Debian release and the versions of the packages whose tools made them.
+{
+    echo "# zelvano-$VERSION.zip: the commit built by ./release.sh with these packages gives the bytes of SHA256SUMS"
+    echo "commit $(git -C "$ROOT" rev-parse HEAD)$(git -C "$ROOT" diff --quiet HEAD -- || echo ' with uncommitted changes')"
+    echo "debian $(cat /etc/debian_version)"
+    dpkg-query -W -f='${Package} ${Version}\n' gcc-mingw-w64-base gcc-mingw-w64-x86-64-posix \
+        g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-common \
+        mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 cmake make zip
+} >"$BUILD/dist/BUILDINFO"
+cat "$BUILD/dist/BUILDINFO"
 if [ "$MODE" = --no-start ]; then
-    echo "release: $ZIP"
+    echo "release: $ZIP_FILE"
     exit 0
 fi
 
 # Start a zipped program once: its window must come up with a report that
 # pressed the sample's second entry, and close with OK.
 start_once() {
-    local exe=$1 zpid report
-    "$(wine_for "$exe")" "$exe" &
+    local exe=$1 loader zpid report
+    loader=$(wine_for "$exe")
+    "$loader" "$exe" &
     zpid=$!
-    report=$("$WINE64" "$BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
+    report=$("$WINE64" "$RELEASE_BUILD/tools/zelvano_probe.exe" report) || { echo "no window: $report" >&2; exit 1; }
     echo "$exe shows: $report"
     grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}に' <<<"$report" &&
         grep -q '^2)"確認"ｳｨﾝﾄﾞの"OK"ボタン' <<<"$report" || { echo "unexpected report" >&2; exit 1; }
     import -window root "$2"
-    "$WINE64" "$BUILD/tools/zelvano_probe.exe" close
+    "$WINE64" "$RELEASE_BUILD/tools/zelvano_probe.exe" close
     wait "$zpid"
 }
 CHECK=$(mktemp -d)
-unzip -q "$ZIP" -d "$CHECK"
+unzip -q "$ZIP_FILE" -d "$CHECK"
 start_xvfb
 start_wine
 # As the README tells a user without administrator rights: the sample list
@@ -184,7 +232,7 @@ mkdir -p "$(dirname "$STORE")"
 cp "$CHECK/ZELVANO.INI" "$STORE"
 TARGET_LOG="$BUILD/release-target.log"
 rm -f "$TARGET_LOG"
-"$WINE64" "$BUILD/target_app.exe" "$(winepath -w "$TARGET_LOG")" "W:確認" "B:OK" &
+"$WINE64" "$RELEASE_BUILD/target_app.exe" "$(winepath -w "$TARGET_LOG")" "W:確認" "B:OK" &
 for _ in $(seq 200); do grep -qs ready "$TARGET_LOG" && break; sleep 0.05; done
 start_once "$CHECK/zelvano.exe" "$BUILD/dist/started-64bit.png"
 if host_runs_i386; then
@@ -192,4 +240,4 @@ if host_runs_i386; then
 else
     echo "NOT RUN: the zipped 32-bit program's start. This machine's kernel runs no 32-bit code." >&2
 fi
-echo "release: $ZIP"
+echo "release: $ZIP_FILE"

@@ -723,7 +723,9 @@ TEST(Resources, EveryIconAndCursorSizeIsThereAndTheFirstImagesAreKept)
     ASSERT_EQ((std::vector<int>{16, 20, 24, 32, 40, 48, 64}), Widths(icons));
     ASSERT_EQ((std::vector<int>{32, 48, 64}), Widths(cursors));
     EXPECT_TRUE(FileImages(ResourceBytes(nullptr, "FIRST_CURSOR", RT_RCDATA), true).at(32) == cursors.at(32));
-    for (const auto& first : FileImages(ResourceBytes(nullptr, "FIRST_ICON", RT_RCDATA), false))
+    const std::map<int, std::string> firstIcons = FileImages(ResourceBytes(nullptr, "FIRST_ICON", RT_RCDATA), false);
+    ASSERT_EQ((std::vector<int>{16, 32}), Widths(firstIcons));
+    for (const auto& first : firstIcons)
         EXPECT_TRUE(first.second == icons.at(first.first)) << first.first;
     for (const auto& icon : icons)  // 4 bits a pixel, after a 40-byte header: 16 colours of 4 bytes
         EXPECT_TRUE(WordAt(icon.second, 14) == 4 && icon.second.substr(40, 64) == icons.at(32).substr(40, 64))
@@ -976,7 +978,7 @@ TEST(ZelvanoProgram, InAnotherCodePageTheManifestKeeps932AndWithoutItTheUserIsTo
             japanesePressed.insert(japanesePressed.end(), testkit::kOnePress.begin(), testkit::kOnePress.end());
             EXPECT_EQ("に\r\n" + Shown(1, japanese, "押す") + Shown(2, plain, "Press") + "を押しましたよ～ん",
                       Rest(run.report));
-            EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }, 1000));
+            EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }));
         } else {
             ASSERT_TRUE(testkit::WaitFor([&] { return box() != nullptr; }));
             wchar_t notice[1024];
@@ -986,7 +988,7 @@ TEST(ZelvanoProgram, InAnotherCodePageTheManifestKeeps932AndWithoutItTheUserIsTo
             EXPECT_EQ(std::string::npos, run.report.find("1)")) << run.report;
             ::PostMessageA(box(), WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(testkit::WaitFor([&] { return box() == nullptr; }));
-            EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }, 1000));  // once per start
+            EXPECT_FALSE(testkit::WaitFor([&] { return box() != nullptr; }));  // once per start
         }
         EXPECT_TRUE(run.Close());
         EXPECT_EQ(japanesePressed, target.MessagesOf(0));

@@ -53,6 +53,7 @@ struct AskedSystem : ::testing::Environment {
 
 int RunAllTests()
 {
+    SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
     ::testing::AddGlobalTestEnvironment(new AskedSystem);
     int result = RUN_ALL_TESTS();
     const ::testing::UnitTest& unit = *::testing::UnitTest::GetInstance();

@@ -26,8 +26,8 @@ void WriteList(const Strings& entries)
 {
     int n = 0;
     for (const std::string& e : entries)
-        WriteTarget(e.c_str(), n++);
-    WriteTarget("", n);
+        EXPECT_TRUE(WriteTarget(e.c_str(), n++)) << "the set-up could not write " << e;
+    EXPECT_TRUE(WriteTarget("", n)) << "the set-up could not write the list's end";
 }
 
 struct tm Jan2nd2000()
@@ -54,7 +54,7 @@ void UseProfile(const std::string& bytes)
 {
     DeleteFileA(AfxGetApp()->m_pszProfileName);
     std::string path = testkit::TempPath("zelvano-run") + ".ini";
-    testkit::WriteFile(path, bytes);
+    EXPECT_TRUE(testkit::WriteFile(path, bytes)) << "the set-up could not write " << path;
     AfxGetApp()->SetProfileName(path.c_str());
 }
 

@@ -34,6 +34,20 @@ bool UnderCi()
     return ci && *ci && std::strcmp(ci, "false") != 0 && std::strcmp(ci, "0") != 0;
 }
 
+namespace {
+void PrintAndEnd(const std::string& what)
+{
+    std::fprintf(stderr, "%s\n", what.c_str());
+    ExitProcess(1);
+}
+
+FailureHandler g_failure = PrintAndEnd;
+}  // namespace
+
+void Fail(const std::string& what) { g_failure(what); }
+
+void SetFailureHandler(FailureHandler handler) { g_failure = handler; }
+
 std::string BuildDir()
 {
     char path[MAX_PATH] = {};
@@ -239,13 +253,21 @@ bool TargetApp::WaitEvents(size_t n, int timeoutMs) const
     return WaitFor([&] { return Events().size() >= n; }, timeoutMs);
 }
 
-ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-screen"))
+ScreenLock::ScreenLock() : m_hMutex(CreateMutexA(nullptr, FALSE, "zelvano-tests-screen")), m_bHeld(false)
 {
     // An abandoned mutex (a crashed test) is ours all the same.
-    WaitForSingleObject(m_hMutex, 120000);
+    const DWORD got = WaitForSingleObject(m_hMutex, 120000);
+    m_bHeld = got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
+    if (!m_bHeld)
+        Fail("the screen lock was not had within 120 s: another test holds the screen");
 }
 
-ScreenLock::~ScreenLock() { ReleaseMutex(m_hMutex), CloseHandle(m_hMutex); }
+ScreenLock::~ScreenLock()
+{
+    if (m_bHeld)
+        ReleaseMutex(m_hMutex);
+    CloseHandle(m_hMutex);
+}
 
 namespace {
 struct Search {
@@ -436,7 +458,11 @@ bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, 
         return false;
     // Another test's program can take the focus and the capture: such a drag is let go over the banner.
     auto holding = [&] { return HasCapture(hDlg); };
-    for (int attempt = 0; attempt < 3 && !hBox; ++attempt) {
+    const int kTries = 3;
+    const char* why = "";
+    for (int attempt = 0; attempt < kTries && !hBox; ++attempt) {
+        if (attempt > 0)
+            std::printf("PickAndAdd: %s; try %d of %d\n", why, attempt + 1, kTries);
         if (!PointerTo(CentreOf(GetDlgItem(hDlg, IDC_MARKER))) || !Xdotool("mousedown 1"))
             return false;
         bool held = WaitFor(holding, 3000) && PointerTo(CentreOf(hButton)) && holding();
@@ -444,9 +470,12 @@ bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, 
             return false;
         auto box = [&] { return (hBox = FindBox(app.process.Id(), caption)) != nullptr; };
         WaitFor([&] { return held ? box() : !holding(); }, 5000);
+        why = held ? "no question came after the drag" : "the dialog did not keep the capture during the drag";
     }
-    if (!hBox)
+    if (!hBox) {
+        std::printf("PickAndAdd: %s; no question after %d tries\n", why, kTries);
         return false;
+    }
     question = BoxText(hBox);
     PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     HWND hPath = GetDlgItem(hDlg, IDC_PATH), hList = GetDlgItem(hDlg, IDC_TARGET_LIST);

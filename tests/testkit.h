@@ -23,6 +23,11 @@ std::string WithPid(const std::string& name);
 
 // Whether the tests run under CI (CI=true), where a test that cannot set itself up fails.
 bool UnderCi();
+// Fails the running test from inside a helper of the kit (a lock not had in time): a GoogleTest failure
+// where RunAllTests has set that up; elsewhere (the bench) the message is printed and the program ends.
+void Fail(const std::string& what);
+using FailureHandler = void (*)(const std::string& what);
+void SetFailureHandler(FailureHandler handler);
 // RUN_ALL_TESTS as every test program's main runs it, with what makes a run count: the system is
 // the one the scripts asked for (the code page in ZELVANO_SYSTEM_CODEPAGE, the DPI in
 // ZELVANO_SYSTEM_DPI, measured without the program's functions), some test ran, and under CI none
@@ -64,7 +69,8 @@ private:
 };
 
 // Held by every test that moves the real pointer, reads pixels off the screen or shows a window
-// that takes the focus (ending a drag): ctest runs two tests at once on one display.
+// that takes the focus (ending a drag): ctest runs two tests at once on one display. Not had
+// within 120 seconds, it fails the test.
 class ScreenLock {
 public:
     ScreenLock();
@@ -74,6 +80,7 @@ public:
 
 private:
     HANDLE m_hMutex;
+    bool m_bHeld;
 };
 
 // target_app.exe with its log; the layout arguments are its command line.
@@ -146,7 +153,8 @@ struct ZelvanoStart {
 
 // In the started program's settings hDlg, picks hButton with the real mouse, answers the question (read
 // into question) with OK and adds the pick to the list; false where a step failed. The program's message
-// boxes are captioned caption.
+// boxes are captioned caption. A drag that lost the capture is tried again, up to three times in all,
+// each retry said in the test's output.
 bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, HWND hButton, std::string& question);
 
 }  // namespace testkit

@@ -12,9 +12,10 @@ source "$(dirname "$0")/env.sh"
 BUILD=$(cd "$1" && pwd)
 export ZELVANO_LOCALE=C.UTF-8 ZELVANO_SYSTEM_CODEPAGE=1252
 
-start_xvfb 86
+start_xvfb
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
 start_wine
 
 cd "$BUILD"
-"$WINE64" tests/dialog_tests.exe --gtest_filter='ZelvanoProgram.*'
+run_gtest "$WINE64" tests/dialog_tests.exe --gtest_filter='ZelvanoProgram.*'
+script_test_passed "the whole program in code page 1252"

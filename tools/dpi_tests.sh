@@ -12,7 +12,7 @@ source "$(dirname "$0")/env.sh"
 BUILD=$(cd "$1" && pwd)
 export ZELVANO_DPI=$2
 
-start_xvfb 83 2560x2048
+start_xvfb 2560x2048
 trap 'stop_wine; kill $XVFB_PID 2>/dev/null || true' EXIT
 start_wine
 
@@ -21,6 +21,7 @@ status=0
 for run in "dialog_tests -ZelvanoProgram.*" "tiled_background_tests *" "window_picker_tests *"; do
     read -r program filter <<<"$run"
     echo "== $program at $ZELVANO_DPI DPI"
-    "$WINE64" "tests/$program.exe" --gtest_filter="$filter" || status=1
+    run_gtest "$WINE64" "tests/$program.exe" --gtest_filter="$filter" || status=1
 done
-exit $status
+[ "$status" = 0 ] || exit 1
+script_test_passed "the dialogs, the background and the picker at $ZELVANO_DPI DPI"

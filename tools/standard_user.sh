@@ -16,10 +16,10 @@ if [ "$(id -u)" != 0 ]; then
 fi
 # One run at a time on this machine, whichever build folder or checkout asks:
 # the account and its prefix are shared.
-exec 9>/tmp/zelvano-std.lock
+exec 9>"$STD_LOCK"
 flock 9
 BUILD_DIR=$(cd "${1:-$BUILD}" && pwd)
-ACCOUNT=zelvano-std
+ACCOUNT=$STD_ACCOUNT
 
 id "$ACCOUNT" >/dev/null 2>&1 || useradd -m -s /bin/sh "$ACCOUNT"
 HOME_DIR=$(getent passwd "$ACCOUNT" | cut -d: -f6)
@@ -40,7 +40,7 @@ as_account() {
         ZELVANO_SYSTEM_CODEPAGE="${ZELVANO_SYSTEM_CODEPAGE:-}" ZELVANO_SYSTEM_DPI="$ZELVANO_SYSTEM_DPI" "$@"
 }
 
-start_xvfb 80
+start_xvfb
 cleanup() {
     as_account wineserver -k >/dev/null 2>&1 || true
     kill "$XVFB_PID" 2>/dev/null || true
@@ -58,7 +58,8 @@ mkdir -p "$STAGE/tests"
 cp "$BUILD_DIR/zelvano.exe" "$BUILD_DIR/target_app.exe" "$STAGE/"
 cp "$BUILD_DIR/tests/standard_user_tests.exe" "$STAGE/tests/"
 chown -R "$ACCOUNT:" "$STAGE"
-as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/standard_user_tests.exe" --prepare
+LOADER=$(wine_for "$STAGE/tests/standard_user_tests.exe")
+as_account "$LOADER" "$STAGE/tests/standard_user_tests.exe" --prepare
 # What an administrator puts in the Windows directory, and a folder the
 # account can read but not write in.
 install -m 444 "$STAGE"/admin/*.INI "$WINDOWS/"
@@ -67,4 +68,5 @@ install -m 444 "$STAGE"/admin/*.INI "$WINDOWS/"
 install -m 644 "$STAGE"/admin/open/* "$WINDOWS/"
 mkdir -m 555 "$STAGE/locked"
 
-as_account "$(wine_for "$STAGE/tests/standard_user_tests.exe")" "$STAGE/tests/standard_user_tests.exe"
+run_gtest as_account "$LOADER" "$STAGE/tests/standard_user_tests.exe"
+script_test_passed "the program as a standard user, from $BUILD_DIR"

@@ -1,9 +1,11 @@
 #!/bin/bash
-# Runs a Windows program of the build under the project's Wine (CTest's
+# Runs a test program of the build under the project's Wine (CTest's
 # emulator), with the loader of its bitness; test.sh has prepared the prefix,
-# the display and the wineserver.
+# the display and the wineserver. Fails unless the program printed
+# GoogleTest's closing line.
 source "$(dirname "$0")/env.sh"
 prefix=${WINEPREFIX:-}
 wine_env
 export WINEPREFIX=${prefix:-$WINEPREFIX}
-exec "$(wine_for "$1")" "$@"
+loader=$(wine_for "$1") || exit 1
+run_gtest "$loader" "$@"
