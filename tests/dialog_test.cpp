@@ -46,7 +46,8 @@ struct MainUnderTest : CReportDlg {
 
 // The state of the settings dialog that the main window opened.
 struct Peek : CSettingsDlg {
-    static CSettingsDlg* Of(HWND h) { return dynamic_cast<CSettingsDlg*>(CWnd::FromHandle(h)); }
+    // h is the settings dialog, found by its caption (Dlg).
+    static CSettingsDlg* Of(HWND h) { return static_cast<CSettingsDlg*>(CWnd::FromHandle(h)); }
     static CString& Path(HWND h) { return Of(h)->*&Peek::m_path; }
     static int Held(HWND h) { return Of(h)->*&Peek::m_bHighlighted; }
     static bool Dragging(HWND h) { return Of(h)->*&Peek::m_pPicker != nullptr; }
