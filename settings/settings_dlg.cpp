@@ -112,7 +112,7 @@ BOOL CSettingsDlg::PreTranslateMessage(MSG* pMsg)
             HWND hFound = FindTarget(m_path);
             if (hFound && m_bHighlighted == 1) {
                 m_bHighlighted = 0;
-                ToggleHighlight(hFound);
+                RestoreHighlight(hFound);
             }
         }
     }
@@ -275,7 +275,7 @@ void CSettingsDlg::EndPendingHighlights()
     if (m_bHighlighted == 1) {
         HWND hFound = FindTarget(m_path);
         if (hFound)
-            ToggleHighlight(hFound);
+            RestoreHighlight(hFound);
         m_bHighlighted = 0;
     }
 }

@@ -17,6 +17,25 @@ void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi)
         dc.InvertRect(&rc);
 }
 
+void RestoreHighlight(HWND hWnd, HWND hNext)
+{
+    ToggleHighlight(hWnd);
+    if (!hWnd || !::IsWindow(hWnd))
+        return;
+    // Without RDW_UPDATENOW or RDW_ERASENOW the window is only marked for
+    // painting: a hung program cannot hold us. Its children too, which a
+    // window without WS_CLIPCHILDREN inverted with it.
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    // That paint comes later, and a window without WS_CLIPCHILDREN paints
+    // over its children: it would undo the highlight of one inverted next.
+    CRect rcNext;
+    if (::IsChild(hWnd, hNext) && ::GetWindowRect(hNext, &rcNext)) {
+        ::ScreenToClient(hWnd, reinterpret_cast<POINT*>(&rcNext.left));
+        ::ScreenToClient(hWnd, reinterpret_cast<POINT*>(&rcNext.right));
+        ::RedrawWindow(hWnd, &rcNext, nullptr, RDW_VALIDATE | RDW_ALLCHILDREN);
+    }
+}
+
 CWindowPicker::CWindowPicker(CWnd* pOwner, CPoint /*point*/, UINT nCursorID)
     : m_pOwner(nullptr), m_pTarget(nullptr), m_dwTargetThread(0)
 {
@@ -28,10 +47,10 @@ CWindowPicker::CWindowPicker(CWnd* pOwner, CPoint /*point*/, UINT nCursorID)
                               MAKEINTRESOURCEA(nCursorID)));
 }
 
-void CWindowPicker::ToggleTarget()
+void CWindowPicker::RestoreTarget(HWND hNext)
 {
     if (::GetWindowThreadProcessId(m_pTarget, nullptr) == m_dwTargetThread)
-        ToggleHighlight(m_pTarget);
+        RestoreHighlight(m_pTarget, hNext);
 }
 
 void CWindowPicker::Track(CPoint point)
@@ -51,12 +70,12 @@ void CWindowPicker::Track(CPoint point)
         if (hCandidate == m_pTarget)
             return;
         if (m_pTarget)
-            ToggleTarget();
+            RestoreTarget(hCandidate);
         m_pTarget = hCandidate;
         m_dwTargetThread = ::GetWindowThreadProcessId(m_pTarget, nullptr);
-        ToggleTarget();
+        ToggleHighlight(m_pTarget);
     } else if (m_pTarget) {
-        ToggleTarget();
+        RestoreTarget(nullptr);
         m_pTarget = nullptr;
     }
 }
@@ -64,7 +83,7 @@ void CWindowPicker::Track(CPoint point)
 void CWindowPicker::End()
 {
     if (m_pTarget)
-        ToggleTarget();
+        RestoreTarget(nullptr);
     // Once the capture went elsewhere, releasing it would take it from
     // whichever window of this thread holds it now.
     if (::GetCapture() == m_pOwner->m_hWnd)

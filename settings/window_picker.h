@@ -9,6 +9,10 @@
 // for a window that no longer exists. The area is measured in the window's own
 // DPI context where dpi can take it.
 void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi = CDpiAwareness::FromUser32());
+// Undoes ToggleHighlight and asks the window to repaint itself: one that drew
+// while inverted would come back inverted from the second inversion alone.
+// The repaint leaves out hNext, a child of it that is highlighted next.
+void RestoreHighlight(HWND hWnd, HWND hNext = nullptr);
 
 class CWindowPicker {
 public:
@@ -28,7 +32,7 @@ public:
     HWND GetTarget() const { return m_pTarget; }
 
 private:
-    void ToggleTarget();
+    void RestoreTarget(HWND hNext);
 
     CWnd* m_pOwner;
     HWND m_pTarget;

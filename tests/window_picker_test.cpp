@@ -215,6 +215,20 @@ TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheO
     EXPECT_EQ(nullptr, GetCapture());
 }
 
+// A window that drew itself while inverted shows its own picture once restored, and the queued repaint of a window
+// leaves alone its child highlighted meanwhile.
+TEST_F(WindowPickerTest, ARestoredWindowRepaintsItselfAroundTheNextHighlight)
+{
+    CWindowPicker picker(&m_owner, At(CentreOf(m_hOwner)), IDC_PICK_CURSOR);
+    picker.Track(At(CentreOf(m_hRight)));
+    RedrawWindow(m_hRight, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);  // drawn over the inversion
+    for (CPoint pt : {CPoint(1080, 900), CentreOf(m_hButton)})  // the dialog, then its button
+        picker.Track(At(pt));
+    EXPECT_TRUE(testkit::WaitFor([&] { return Inverted() == "button"; }, 2000)) << Inverted();
+    picker.End();
+    EXPECT_TRUE(testkit::WaitFor([&] { return Inverted().empty(); }, 2000)) << Inverted();
+}
+
 // The client area is measured with the thread in the window's own DPI context, and the thread put back at once;
 // without user32's two functions, or for a window without a context, in the thread's own. The same area is
 // inverted and restored either way.
