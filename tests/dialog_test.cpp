@@ -559,6 +559,36 @@ TEST(SettingsDialog, ConfirmInvertsTheNamedChildWhileHeld)
     });
 }
 
+// A hold ends when the pressed button lets go, by Tab, a capture taken or another program's window activated (what
+// Alt+Tab does; Wine has no switcher of its own): the window is restored at once, the flag is 0, and after a path
+// change and another click nothing is inverted.
+TEST(SettingsDialog, AHoldEndsWhenThePressedButtonLetsGo)
+{
+    const std::string frames[] = {WithPid("保持枠"), WithPid("次の枠")}, other = WithPid("切り替え先");
+    testkit::TargetApp app({"W:" + other});  // started first: its start handles messages
+    RunDialogs({frames[0] + ",確認子", frames[1] + ",確認子"}, [&] {
+        const Probe probes[] = {MakeProbe(8, frames[0], "確認子"), MakeProbe(9, frames[1], "確認子")};
+        for (int end = 0; end < 3; ++end) {
+            ASSERT_TRUE(OpenSettings());
+            Select(0), DoubleClick(), PressConfirm();
+            ASSERT_EQ(kInverted, PixelOf(probes[0].hChild));
+            if (end == 0)
+                PostKey(Item(IDC_CONFIRM), VK_TAB);
+            else if (end == 1)
+                ::SetCapture(probes[0].hFrame), ::ReleaseCapture(), Step();
+            else
+                ::SetForegroundWindow(testkit::FindWindowOf(app.ProcessId(), other.c_str())), Step();
+            EXPECT_EQ(kColour, PixelOf(probes[0].hChild)) << end;
+            EXPECT_EQ(0, Highlighted()) << end;
+            ::SetForegroundWindow(Dlg());
+            Select(1), DoubleClick(), PressConfirm(), ReleaseConfirm();
+            EXPECT_TRUE(PixelOf(probes[0].hChild) == kColour && PixelOf(probes[1].hChild) == kColour) << end;
+            Click(IDC_CANCEL_BUTTON);
+            ASSERT_TRUE(WaitClosed());
+        }
+    });
+}
+
 // Only a pick that the next start finds again is asked about; any other is refused with the reason.
 TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
 {
