@@ -36,6 +36,67 @@ void RestoreHighlight(HWND hWnd, HWND hNext)
     }
 }
 
+namespace {
+bool IsGroupBox(HWND hWnd)
+{
+    // The system's class, under a framework's superclass of it too.
+    char cls[8] = {};
+    ::RealGetWindowClassA(hWnd, cls, sizeof(cls));
+    return lstrcmpiA(cls, "Button") == 0 && (::GetWindowLongA(hWnd, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// Whether the pointer at pt can be on child window hWnd, as WindowFromPoint
+// tests it: shown, enabled and around pt.
+bool TakesPoint(HWND hWnd, POINT pt)
+{
+    const LONG style = ::GetWindowLongA(hWnd, GWL_STYLE);
+    CRect rc;
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED) && ::GetWindowRect(hWnd, &rc) && rc.PtInRect(pt);
+}
+
+// The first window from hWnd on in z-order that the pointer at pt can be on;
+// a group box only where no later one but group boxes can.
+HWND FirstUnder(HWND hWnd, POINT pt)
+{
+    HWND hFrame = nullptr;
+    for (; hWnd; hWnd = ::GetWindow(hWnd, GW_HWNDNEXT)) {
+        if (!TakesPoint(hWnd, pt))
+            continue;
+        if (!IsGroupBox(hWnd))
+            return hWnd;
+        if (!hFrame)
+            hFrame = hWnd;
+    }
+    return hFrame;
+}
+
+bool InClientArea(HWND hWnd, POINT pt)
+{
+    CRect rc;
+    return ::ScreenToClient(hWnd, &pt) && ::GetClientRect(hWnd, &rc) && rc.PtInRect(pt);
+}
+}  // namespace
+
+HWND CandidateAt(POINT pt)
+{
+    HWND hWnd = ::WindowFromPoint(pt);
+    // A group box lets the pointer through to what it frames by answering
+    // WM_NCHITTEST with HTTRANSPARENT, which WindowFromPoint asks only windows
+    // of its own thread; Wine's RealChildWindowFromPoint does not step past
+    // one either. A template lists a frame before its controls, so another
+    // program's frame lies above them.
+    if (IsGroupBox(hWnd) && (::GetWindowLongA(hWnd, GWL_STYLE) & WS_CHILD)) {
+        HWND hBeneath = FirstUnder(::GetWindow(hWnd, GW_HWNDNEXT), pt);
+        if (hBeneath && !IsGroupBox(hBeneath)) {
+            hWnd = hBeneath;
+            for (HWND hChild; InClientArea(hWnd, pt) && (hChild = FirstUnder(::GetWindow(hWnd, GW_CHILD), pt));)
+                hWnd = hChild;
+        }
+    }
+    // The desktop itself is no application's window: over it there is nothing.
+    return hWnd == ::GetDesktopWindow() ? nullptr : hWnd;
+}
+
 CWindowPicker::CWindowPicker(CWnd* pOwner, CPoint /*point*/, UINT nCursorID)
     : m_pOwner(nullptr), m_pTarget(nullptr), m_dwTargetThread(0)
 {
@@ -61,10 +122,7 @@ void CWindowPicker::Track(CPoint point)
     if (!m_rcOwner.PtInRect(screen)) {
         // The point is in our own context's coordinates, as the owner's
         // rectangle is: the window under it is found in that context too.
-        hCandidate = ::WindowFromPoint(screen);
-        // The desktop itself is no application's window: over it there is nothing.
-        if (hCandidate == ::GetDesktopWindow())
-            hCandidate = nullptr;
+        hCandidate = CandidateAt(screen);
     }
     if (hCandidate) {
         if (hCandidate == m_pTarget)

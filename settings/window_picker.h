@@ -14,6 +14,11 @@ void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi = CDpiAwareness::FromUs
 // The repaint leaves out hNext, a child of it that is highlighted next.
 void RestoreHighlight(HWND hWnd, HWND hNext = nullptr);
 
+// The window that a drag over screen point pt highlights: the innermost
+// visible, enabled window there, but over a group box the control beneath it
+// (the box itself only where none lies beneath), and null over the desktop.
+HWND CandidateAt(POINT pt);
+
 class CWindowPicker {
 public:
     // Captures the mouse for pOwner and shows cursor nCursorID. The press

@@ -618,7 +618,7 @@ TEST(SettingsDialog, PickingRefusesWhatTheStartWouldNotFindAndOnlyOkTakesAPick)
             {brokenChild.childCentre, broken},
             {owned.childCentre, "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
                                 "使えない（灰色の）ボタンは選べません。"},
-            {nested, "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+            {nested, "選んだボタンはウィンドウの中のパネルやページの中にあるため、対象にできません。\r\n"
                      "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。"},
             {comma.childCentre, "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。"},
             {untitled.childCentre, "選んだウィンドウにタイトルがないか、ボタンに文字がないため、対象にできません。"},
@@ -924,13 +924,14 @@ void PickAndSave(const testkit::ZelvanoStart& app, const std::string& caption, H
 // Three starts of a list whose names hold '%', quotes, backslashes and trail bytes 0x5C (表, ソ), with a
 // missing window and a hung one, ended by OK, Esc and the close box: each presses every button found once,
 // reports it, ends with exit code 0 and leaves the profile byte for byte. The first also picks a button
-// with the real mouse and saves it after the list, keeping the comment and the other section.
+// with the real mouse and saves it after the list, keeping the comment and the other section; the buttons lie
+// in a group box made before them, and so above them, which the pick must see through.
 TEST(ZelvanoProgram, StartsPressTheListOnceAndADraggedPickIsSavedAndPressedNext)
 {
     testkit::ScreenLock lock;
     const std::string window = WithPid("表示 %s%n 50% \"q\" C:\\x\\"), button = "%d%% 'a' \"b\" \\\\srv\\ ソフト";
     const std::string hung = WithPid("止まった窓"), stem = WithPid("zelvano-e2e");
-    testkit::TargetApp target({"W:" + window, "B:" + button, "B:OK", "B:Marker", "B:押す"});
+    testkit::TargetApp target({"W:" + window, "G:設定の枠", "B:" + button, "B:OK", "B:Marker", "B:押す"});
     testkit::TargetApp hangs({"W:" + hung, "B:Stuck", "HANG"});
     ASSERT_TRUE(target.Ready() && hangs.Ready());
     HWND hFrame = testkit::FindWindowOf(target.ProcessId(), window.c_str());

@@ -229,6 +229,23 @@ TEST_F(WindowPickerTest, ARestoredWindowRepaintsItselfAroundTheNextHighlight)
     EXPECT_TRUE(testkit::WaitFor([&] { return Inverted().empty(); }, 2000)) << Inverted();
 }
 
+// The candidate is what the pointer is on: over another program's group box, made before the button it frames and so
+// above it, the button beneath, and the box over its empty part only.
+TEST_F(WindowPickerTest, TheCandidateIsWhatThePointerIsOn)
+{
+    const std::string title = testkit::WithPid("枠");
+    testkit::TargetApp app({"W:" + title, "G:frame", "B:framed"});
+    HWND hTop = testkit::FindWindowOf(app.ProcessId(), title.c_str());
+    SetWindowPos(hTop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    HWND hFrame = FindWindowExA(hTop, nullptr, nullptr, "frame"), hFramed = FindWindowExA(hTop, nullptr, nullptr, "framed");
+    CPoint empty(300, 50);
+    ClientToScreen(hTop, &empty);
+    ASSERT_EQ(hFrame, WindowFromPoint(CentreOf(hFramed)));
+    const struct { CPoint pt; HWND hWant; } cases[] = {{CentreOf(hFramed), hFramed}, {empty, hFrame}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.hWant, CandidateAt(c.pt)) << c.pt.x << "," << c.pt.y;
+}
+
 // The client area is measured with the thread in the window's own DPI context, and the thread put back at once;
 // without user32's two functions, or for a window without a context, in the thread's own. The same area is
 // inverted and restored either way.
