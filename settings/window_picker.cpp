@@ -75,9 +75,23 @@ bool InClientArea(HWND hWnd, POINT pt)
     CRect rc;
     return ::ScreenToClient(hWnd, &pt) && ::GetClientRect(hWnd, &rc) && rc.PtInRect(pt);
 }
+
+bool IsDesktop(HWND hWnd, HWND hShell)
+{
+    if (hWnd == ::GetDesktopWindow())
+        return true;
+    // Over the wallpaper the pointer is on Explorer's desktop view (a list
+    // view in SHELLDLL_DefView), in its shell window or in a WorkerW that it
+    // moves the view to.
+    HWND hRoot = ::GetAncestor(hWnd, GA_ROOT);
+    char cls[8] = {};
+    ::RealGetWindowClassA(hRoot, cls, sizeof(cls));
+    return (hShell && hRoot == hShell) ||
+           (lstrcmpA(cls, "WorkerW") == 0 && ::FindWindowExA(hRoot, nullptr, "SHELLDLL_DefView", nullptr));
+}
 }  // namespace
 
-HWND CandidateAt(POINT pt)
+HWND CandidateAt(POINT pt, HWND hShell)
 {
     HWND hWnd = ::WindowFromPoint(pt);
     // A group box lets the pointer through to what it frames by answering
@@ -93,8 +107,7 @@ HWND CandidateAt(POINT pt)
                 hWnd = hChild;
         }
     }
-    // The desktop itself is no application's window: over it there is nothing.
-    return hWnd == ::GetDesktopWindow() ? nullptr : hWnd;
+    return IsDesktop(hWnd, hShell) ? nullptr : hWnd;
 }
 
 CWindowPicker::CWindowPicker(CWnd* pOwner, CPoint /*point*/, UINT nCursorID)

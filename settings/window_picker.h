@@ -16,8 +16,10 @@ void RestoreHighlight(HWND hWnd, HWND hNext = nullptr);
 
 // The window that a drag over screen point pt highlights: the innermost
 // visible, enabled window there, but over a group box the control beneath it
-// (the box itself only where none lies beneath), and null over the desktop.
-HWND CandidateAt(POINT pt);
+// (the box itself only where none lies beneath), and null over the desktop:
+// the desktop window and the shell's desktop windows, hShell (GetShellWindow's)
+// and a WorkerW holding the desktop's view, with everything in them.
+HWND CandidateAt(POINT pt, HWND hShell = ::GetShellWindow());
 
 class CWindowPicker {
 public:
