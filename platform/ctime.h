@@ -1,4 +1,4 @@
-// A point in time, read as local broken-down time.
+// A point in time, read as the system's local broken-down time.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +16,9 @@ public:
     // time_t is 32 bits and runs out in January 2038.
     explicit CTime(__time64_t t = 0) : m_time(t) {}
     static CTime GetCurrentTime();
-    // Fills *ptm (year since 1900, month 0-11) and returns it, or null.
+    // Fills *ptm with the time in the system's time zone (year since 1900,
+    // month 0-11, day, hour, minute, second, weekday; the other fields 0) and
+    // returns it, or null.
     struct tm* GetLocalTm(struct tm* ptm) const;
 
 private:

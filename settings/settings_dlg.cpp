@@ -40,7 +40,7 @@ CString PickRefusal(TargetCheck check)
         return "選んだのはボタンではなくウィンドウのため、対象にできません。\r\n"
                "使えない（灰色の）ボタンは選べません。";
     case TARGET_NESTED:
-        return "選んだボタンはウィンドウの中の枠やページの中にあるため、対象にできません。\r\n"
+        return "選んだボタンはウィンドウの中のパネルやページの中にあるため、対象にできません。\r\n"
                "起動時に探せるのは、タイトルのあるウィンドウにじかに置かれたボタンだけです。";
     case TARGET_COMMA:
         return "選んだボタンまたはウィンドウの名前に「,」が含まれているため、対象にできません。";
@@ -58,7 +58,7 @@ CString PickRefusal(TargetCheck check)
 
 CSettingsDlg::CSettingsDlg(CWnd* pParent)
     : CDialog(IDD_SETTINGS, pParent), m_pTargets(nullptr), m_pList(nullptr), m_pPicker(nullptr),
-      m_bHighlighted(0)
+      m_bHighlighted(0), m_pfnConfirm(nullptr), m_hHeld(nullptr)
 {
 }
 
@@ -87,6 +87,8 @@ BOOL CSettingsDlg::OnInitDialog()
     CReportDlg* pMain = pParent && pParent == AfxGetApp()->m_pMainWnd ? static_cast<CReportDlg*>(pParent) : nullptr;
     m_pTargets = pMain ? &pMain->m_targets : nullptr;
 
+    m_pfnConfirm = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(GetDlgItem(IDC_CONFIRM).m_hWnd, GWLP_WNDPROC,
+                                                                 reinterpret_cast<LONG_PTR>(&ConfirmProc)));
     m_listBox = CListBox(GetDlgItem(IDC_TARGET_LIST).m_hWnd);
     m_pList = &m_listBox;
     if (m_pTargets) {
@@ -100,19 +102,23 @@ BOOL CSettingsDlg::PreTranslateMessage(MSG* pMsg)
 {
     HWND hConfirm = GetDlgItem(IDC_CONFIRM).m_hWnd;
     if (hConfirm && pMsg->hwnd == hConfirm) {
-        // The path is resolved anew at the press and at the release; only
-        // the flag remembers that a window was inverted.
+        // The path is resolved anew at the press and at the release; the
+        // window the press inverted serves only a press that ends before its
+        // release (OnConfirmLetGo).
         if (pMsg->message == WM_LBUTTONDOWN) {
             HWND hFound = FindTarget(m_path);
             if (hFound && m_bHighlighted == 0) {
                 m_bHighlighted = 1;
+                m_hHeld = hFound;
                 ToggleHighlight(hFound);
             }
         } else if (pMsg->message == WM_LBUTTONUP) {
+            // The button lets the capture go as it handles this release.
+            m_hHeld = nullptr;
             HWND hFound = FindTarget(m_path);
             if (hFound && m_bHighlighted == 1) {
                 m_bHighlighted = 0;
-                ToggleHighlight(hFound);
+                RestoreHighlight(hFound);
             }
         }
     }
@@ -212,6 +218,29 @@ void CSettingsDlg::OnDblclkList()
     }
 }
 
+LRESULT CALLBACK CSettingsDlg::ConfirmProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The dialog's object lets go of the dialog at its WM_NCDESTROY, which
+    // comes after its children's.
+    CSettingsDlg* pDlg = static_cast<CSettingsDlg*>(CWnd::FromHandle(::GetParent(hWnd)));
+    // A pressed button loses the capture to Tab, Alt+Tab, an access key or
+    // any window that captures the mouse, and its release goes elsewhere.
+    if (message == WM_KILLFOCUS || (message == WM_CAPTURECHANGED && reinterpret_cast<HWND>(lParam) != hWnd))
+        pDlg->OnConfirmLetGo();
+    return ::CallWindowProcA(pDlg->m_pfnConfirm, hWnd, message, wParam, lParam);
+}
+
+void CSettingsDlg::OnConfirmLetGo()
+{
+    // Its release goes to another window now: the hold ends here.
+    if (!m_hHeld)
+        return;
+    HWND hHeld = m_hHeld;
+    m_hHeld = nullptr;
+    m_bHighlighted = 0;
+    RestoreHighlight(hHeld);
+}
+
 void CSettingsDlg::OnOK()
 {
     // The list's lines go in as code page 932, which reads garbled in a UTF-8
@@ -272,10 +301,11 @@ void CSettingsDlg::EndPendingHighlights()
 {
     if (m_pPicker)
         EndDrag();
+    OnConfirmLetGo();
     if (m_bHighlighted == 1) {
         HWND hFound = FindTarget(m_path);
         if (hFound)
-            ToggleHighlight(hFound);
+            RestoreHighlight(hFound);
         m_bHighlighted = 0;
     }
 }

@@ -34,6 +34,7 @@ protected:
     void OnDelete();
     void OnButtonCancel();
     void OnDblclkList();
+    void OnConfirmLetGo();
     void OnDestroy();
 
     DECLARE_MESSAGE_MAP()
@@ -45,7 +46,15 @@ private:
     // dialog closes, so no other program's window stays inverted.
     void EndPendingHighlights();
 
+    // The confirm button's procedure: it loses the capture and the focus in
+    // messages sent to it, past the dialog's loop.
+    static LRESULT CALLBACK ConfirmProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
     CListBox m_listBox;
+    WNDPROC m_pfnConfirm;
+    // The window that the confirm button's press inverted, until its release
+    // or until the button lets go before it.
+    HWND m_hHeld;
 };
 
 // The dialog's banner: five lines, the second maker line empty.

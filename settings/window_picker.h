@@ -9,6 +9,17 @@
 // for a window that no longer exists. The area is measured in the window's own
 // DPI context where dpi can take it.
 void ToggleHighlight(HWND hWnd, const CDpiAwareness& dpi = CDpiAwareness::FromUser32());
+// Undoes ToggleHighlight and asks the window to repaint itself: one that drew
+// while inverted would come back inverted from the second inversion alone.
+// The repaint leaves out hNext, a child of it that is highlighted next.
+void RestoreHighlight(HWND hWnd, HWND hNext = nullptr);
+
+// The window that a drag over screen point pt highlights: the innermost
+// visible, enabled window there, but over a group box the control beneath it
+// (the box itself only where none lies beneath), and null over the desktop:
+// the desktop window and the shell's desktop windows, hShell (GetShellWindow's)
+// and a WorkerW holding the desktop's view, with everything in them.
+HWND CandidateAt(POINT pt, HWND hShell = ::GetShellWindow());
 
 class CWindowPicker {
 public:
@@ -28,7 +39,7 @@ public:
     HWND GetTarget() const { return m_pTarget; }
 
 private:
-    void ToggleTarget();
+    void RestoreTarget(HWND hNext);
 
     CWnd* m_pOwner;
     HWND m_pTarget;

@@ -210,15 +210,20 @@ TEST(LaunchReport, TextsByteForByte)
     EXPECT_EQ("2000-01-02 03:04:05に\r\n1)100% %s%n\r\nを押しましたよ～ん" + denied + denied,
               Str(ComposeLaunchReport("1)100% %s%n\r\n", Jan2nd2000(), (denied + denied).c_str())));
 
-    // 2040-02-29 12:34:56 UTC, past the end of a 32-bit time, in local time.
-    struct tm local = {};
-    ASSERT_NE(nullptr, CTime(2214131696).GetLocalTm(&local));
+    // 2040-02-29 12:34:56 UTC, past the end of a 32-bit time, in the system's local time whatever TZ says:
+    // msvcrt's localtime reads the Unix zone names Asia/Tokyo as UTC and EST5EDT as five hours behind it.
     SYSTEMTIME utc = {2040, 2, 0, 29, 12, 34, 56, 0}, want = {};
     ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &want));
     char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%04d-%02d-%02d %02d:%02d:%02d", want.wYear, want.wMonth, want.wDay,
                   want.wHour, want.wMinute, want.wSecond);
-    EXPECT_EQ(stamp, Str(FormatReportStamp(local)));
+    for (const char* tz : {"TZ=", "TZ=Asia/Tokyo", "TZ=EST5EDT"}) {
+        _putenv(tz), _tzset();
+        struct tm local = {};
+        EXPECT_NE(nullptr, CTime(2214131696).GetLocalTm(&local));
+        EXPECT_EQ(stamp, Str(FormatReportStamp(local))) << tz;
+    }
+    _putenv("TZ="), _tzset();
 }
 
 // Values past the first 4096-byte read come whole, their neighbours intact;

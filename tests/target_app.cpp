@@ -2,6 +2,7 @@
 //   target_app.exe LOG ARG...
 //     W:title  a top-level window     B:caption  a button of the last one
 //     P:caption  a panel of it        I:caption  a button in that panel
+//     G:caption  a group box of it around its first two rows of buttons, made before them (so above them)
 //     N:count  buttons "n0".. of it   HANG       stops handling messages after "ready"
 // LOG gets "ready", "<button> <message> <wParam> <lParam> <qpc>" for each mouse
 // message a button receives, and "clicked <button>" for each BN_CLICKED;
@@ -102,6 +103,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
             AddButton(hTop, text, slot++);
         else if (a.compare(0, 2, "P:") == 0)
             hPanel = Add(wc.lpszClassName, text, WS_CHILD | WS_BORDER, 10, 200, 370, 60, hTop);
+        else if (a.compare(0, 2, "G:") == 0)
+            Add("BUTTON", text, WS_CHILD | BS_GROUPBOX, 5, 0, 370, 72, hTop);
         else if (a.compare(0, 2, "I:") == 0)
             AddButton(hPanel, text, 0);
         else if (a.compare(0, 2, "N:") == 0)

@@ -454,7 +454,8 @@ bool PickAndAdd(const ZelvanoStart& app, HWND hDlg, const std::string& caption, 
     HWND hBox = nullptr;
     for (HWND h : {GetParent(hButton), hDlg})  // above the windows of tests beside this one
         SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    if (WindowFromPoint(CentreOf(hButton)) != hButton)
+    // A group box of the button's own window may lie above it.
+    if (GetAncestor(WindowFromPoint(CentreOf(hButton)), GA_ROOT) != GetAncestor(hButton, GA_ROOT))
         return false;
     // Another test's program can take the focus and the capture: such a drag is let go over the banner.
     auto holding = [&] { return HasCapture(hDlg); };

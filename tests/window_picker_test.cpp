@@ -215,6 +215,51 @@ TEST_F(WindowPickerTest, HighlightsOneWindowAtATimeDrawsOnlyOnChangeAndNeverTheO
     EXPECT_EQ(nullptr, GetCapture());
 }
 
+// A window that drew itself while inverted shows its own picture once restored, and the queued repaint of a window
+// leaves alone its child highlighted meanwhile.
+TEST_F(WindowPickerTest, ARestoredWindowRepaintsItselfAroundTheNextHighlight)
+{
+    CWindowPicker picker(&m_owner, At(CentreOf(m_hOwner)), IDC_PICK_CURSOR);
+    picker.Track(At(CentreOf(m_hRight)));
+    RedrawWindow(m_hRight, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);  // drawn over the inversion
+    for (CPoint pt : {CPoint(1080, 900), CentreOf(m_hButton)})  // the dialog, then its button
+        picker.Track(At(pt));
+    EXPECT_TRUE(testkit::WaitFor([&] { return Inverted() == "button"; }, 2000)) << Inverted();
+    picker.End();
+    EXPECT_TRUE(testkit::WaitFor([&] { return Inverted().empty(); }, 2000)) << Inverted();
+}
+
+// The candidate is what the pointer is on: over another program's group box, made before the button it frames and so
+// above it, the button beneath, and the box over its empty part only; over the shell's desktop windows (a window of
+// Progman's class as the shell window, a WorkerW holding the desktop's view) none.
+TEST_F(WindowPickerTest, TheCandidateIsWhatThePointerIsOn)
+{
+    const std::string title = testkit::WithPid("枠");
+    testkit::TargetApp app({"W:" + title, "G:frame", "B:framed"});
+    HWND hTop = testkit::FindWindowOf(app.ProcessId(), title.c_str()), hViews[2] = {};
+    SetWindowPos(hTop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    HWND hFrame = FindWindowExA(hTop, nullptr, nullptr, "frame"), hFramed = FindWindowExA(hTop, nullptr, nullptr, "framed");
+    CPoint empty(300, 50);
+    ClientToScreen(hTop, &empty);
+    ASSERT_EQ(hFrame, WindowFromPoint(CentreOf(hFramed)));
+    for (int i = 0; i < 2; ++i) {
+        for (const char* cls : {i ? "WorkerW" : "Progman", "SHELLDLL_DefView"}) {
+            WNDCLASSA wc = {0, DefWindowProcA, 0, 0, GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr, cls};
+            RegisterClassA(&wc);
+        }
+        HWND hRoot = CreateWindowExA(WS_EX_TOPMOST, i ? "WorkerW" : "Progman", "", WS_POPUP | WS_VISIBLE, 900 + 120 * i,
+                                     100, 110, 80, nullptr, nullptr, nullptr, nullptr);
+        hViews[i] = CreateWindowExA(0, "SHELLDLL_DefView", "", WS_CHILD | WS_VISIBLE, 5, 5, 60, 40, hRoot, nullptr,
+                                    nullptr, nullptr);
+    }
+    const struct { CPoint pt; HWND hWant; } cases[] = {{CentreOf(hFramed), hFramed}, {empty, hFrame},
+        {CentreOf(hViews[0]), nullptr}, {CPoint(903, 103), nullptr}, {CentreOf(hViews[1]), nullptr}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.hWant, CandidateAt(c.pt, GetParent(hViews[0]))) << c.pt.x << "," << c.pt.y;
+    for (HWND h : hViews)
+        DestroyWindow(GetParent(h));
+}
+
 // The client area is measured with the thread in the window's own DPI context, and the thread put back at once;
 // without user32's two functions, or for a window without a context, in the thread's own. The same area is
 // inverted and restored either way.
