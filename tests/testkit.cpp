@@ -400,16 +400,16 @@ bool PointerTo(CPoint p)
 }
 
 // A copy or a profile that could not be made shows as a start with no report.
-ZelvanoCopy::ZelvanoCopy(const std::string& stem, const char* program)
+ZelvanoCopy::ZelvanoCopy(const std::string& stem)
     : exe(BuildDir() + "\\" + stem + ".exe"), profile(WindowsDirFile((stem + ".INI").c_str()))
 {
-    CopyFileA((BuildDir() + "\\" + program).c_str(), exe.c_str(), FALSE);
+    CopyFileA((BuildDir() + "\\zelvano.exe").c_str(), exe.c_str(), FALSE);
 }
 
 ZelvanoCopy::ZelvanoCopy(const std::string& stem, const std::string& profileBytes, const char* program)
-    : ZelvanoCopy(stem, program)
+    : exe(BuildDir() + "\\" + stem + ".exe"), profile(WindowsDirFile((stem + ".INI").c_str()))
 {
-    if (!WriteFile(profile, profileBytes))
+    if (!CopyFileA((BuildDir() + "\\" + program).c_str(), exe.c_str(), FALSE) || !WriteFile(profile, profileBytes))
         DeleteFileA(exe.c_str());
 }
 

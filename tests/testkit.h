@@ -132,7 +132,8 @@ bool PointerTo(CPoint p);
 // named stem.exe, whose profile (stem.INI in the Windows directory) is the
 // test's own. Both go with the object.
 struct ZelvanoCopy {
-    explicit ZelvanoCopy(const std::string& stem, const char* program = "zelvano.exe");
+    explicit ZelvanoCopy(const std::string& stem);
+    // A string literal as the second argument is the profile's bytes, never the program's name.
     ZelvanoCopy(const std::string& stem, const std::string& profileBytes, const char* program = "zelvano.exe");
     ~ZelvanoCopy();
     std::string exe, profile;
