@@ -13,7 +13,7 @@
 // The moments of a save at which a test may make it fail or damage the
 // temporary file (SetSaveHook): faults that no real file gives at will.
 enum ProfileSaveStep {
-    PROFILE_SAVE_CREATED,   // the temporary file exists, empty; hTemp writes it
+    PROFILE_SAVE_CREATED,   // the temporary file exists (a copy of the profile, or empty); hTemp writes it
     PROFILE_SAVE_WRITTEN,   // it holds the new bytes, flushed, not yet read back; hTemp writes it
     PROFILE_SAVE_CHECKED,   // read back and found whole, not yet in place; hTemp only reads
     PROFILE_SAVE_REPLACED,  // in place: the save is done, whatever the hook says

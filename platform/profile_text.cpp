@@ -153,21 +153,9 @@ bool NeedsQuotes(const CString& value)
     return IsBlank(first) || IsBlank(last) || (n >= 2 && (first == '"' || first == '\'') && last == first);
 }
 
-CString KeyLine(const CProfileValue& value)
+// A key's line, in the code page: out grows by it without a string of its own.
+void AppendKeyLine(CString& out, const CProfileValue& value)
 {
-    CString line(value.strKey);
-    line += '=';
-    line += ProfileValueToStore(value.strValue);
-    return line;
-}
-
-// A key's line, straight into the code page's bytes, the common case.
-void AppendKeyLine(CString& out, const Units& u, const CProfileValue& value)
-{
-    if (u.width != 1) {
-        AppendText(out, u, KeyLine(value));
-        return;
-    }
     const bool bQuotes = NeedsQuotes(value.strValue);
     out += value.strKey;
     out += '=';
@@ -222,9 +210,12 @@ void EditUnits(const Units& u, const char* pszSection, const CArray<CProfileValu
     }
     const char* p = reinterpret_cast<const char*>(u.p);
     int cursor = 0;
+    CString line;
     for (const LineEdit& edit : edits) {
         out.Append(p + cursor * u.width, (edit.from - cursor) * u.width);
-        AppendKeyLine(out, u, values[edit.key]);
+        line.Empty();
+        AppendKeyLine(line, values[edit.key]);
+        AppendText(out, u, line);
         cursor = edit.to;
     }
     out.Append(p + cursor * u.width, (insertAt - cursor) * u.width);
@@ -232,8 +223,10 @@ void EditUnits(const Units& u, const char* pszSection, const CArray<CProfileValu
     if (!bFound)
         added = CString(n > 0 && !IsBreak(u[n - 1]) ? "\r\n[" : "[") + pszSection + "]";
     for (int k = 0; k < count; ++k) {
-        if (!taken[k])
-            added += "\r\n" + KeyLine(values[k]);
+        if (!taken[k]) {
+            added += "\r\n";
+            AppendKeyLine(added, values[k]);
+        }
     }
     if (!bFound)
         added += "\r\n";
